@@ -1,0 +1,62 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+
+namespace fixcaster {
+
+// The track table as the user typed it: row 0 holds the headings, data rows are
+// 1 .. TrackMax, columns 1 latitude, 2 longitude, 3 altitude, 4 speed (column 0 is
+// the row number, derived, not stored). Cells keep their text exactly, in UTF-8.
+//
+// Only rows with at least one non-empty cell are stored, so a table of TrackMax
+// rows costs memory in proportion to its texts, not to TrackMax: a settings file
+// asking for two billion rows cannot exhaust the machine.
+class TrackTable {
+ public:
+  static constexpr int ColLat = 1;
+  static constexpr int ColLon = 2;
+  static constexpr int ColAlt = 3;
+  static constexpr int ColSpeed = 4;
+  static constexpr int ColCount = 5;
+
+  using Row = std::array<std::string, 4>;  // lat, lon, alt, speed
+
+  explicit TrackTable(int32_t trackMax = 50) : trackMax_(trackMax) {}
+
+  int32_t TrackMax() const { return trackMax_; }
+  // RowCount = TrackMax + 1 (row 0 the headings).
+  int64_t RowCount() const { return int64_t{trackMax_} + 1; }
+
+  // Changes the number of data rows; rows beyond the new end are dropped.
+  void SetTrackMax(int32_t trackMax);
+
+  // Cell text; an index outside the table reads as empty (an unfilled row).
+  // Column 0 gives the row number text of a data row, row 0 the heading.
+  const std::string& Cell(int64_t row, int col) const;
+  std::string CellText(int64_t row, int col) const;
+  // Sets a cell of a data row (1 .. TrackMax, column 1 .. 4) or a heading (row 0).
+  // Writes outside the table are ignored.
+  void SetCell(int64_t row, int col, std::string_view text);
+
+  // Filled: neither the latitude nor the longitude cell is empty.
+  bool IsFilled(int64_t row) const;
+
+  // Clears all four cells of every data row from `firstRow` on.
+  void ClearFrom(int64_t firstRow);
+  void ClearAll();
+
+  // Number of stored (non-blank) rows; for tests and memory estimates.
+  size_t StoredRows() const { return rows_.size(); }
+
+  std::array<std::string, 4> Headings;
+
+ private:
+  int32_t trackMax_;
+  std::unordered_map<int64_t, Row> rows_;
+};
+
+}  // namespace fixcaster
