@@ -141,6 +141,8 @@ struct AppState {
   PresetGsaTable PresetGsa{};
   PresetGsvTable PresetGsv{};
   int CurrentPreset = 1;
+  // Hdop1/SatsUsed1/Hdop2/SatsUsed2 of CurrentPreset (AnalysePreset), for GGA and GNS.
+  PresetSummary Satellites;
 };
 
 }  // namespace fixcaster
