@@ -181,6 +181,7 @@ QGroupBox* TFormMain::BuildOutputGroup() {
   ButtonIdling = Named(new QPushButton(QStringLiteral("Idling")), "ButtonIdling");
   ButtonStop = Named(new QPushButton(QStringLiteral("Stop")), "ButtonStop");
   ButtonStop->setEnabled(false);
+  for (QPushButton* b : {ButtonStart, ButtonIdling, ButtonStop}) b->setFixedWidth(64);
   g->addWidget(ButtonStart, 1, 6);
   g->addWidget(ButtonIdling, 1, 7);
   g->addWidget(ButtonStop, 1, 8);
@@ -234,7 +235,7 @@ QGroupBox* TFormMain::BuildDataGroup() {
     ButtonJ[i] = new QPushButton(QStringLiteral("Jump"));
     ButtonJ[i]->setObjectName(QStringLiteral("ButtonJ%1").arg(i + 1));
     ButtonJ[i]->setProperty("Tag", i + 1);
-    ButtonJ[i]->setFixedHeight(kRowHeight);
+    ButtonJ[i]->setFixedSize(44, kRowHeight);
     ButtonJ[i]->setFocusPolicy(Qt::NoFocus);
     jumpColumn->addWidget(ButtonJ[i]);
   }
@@ -301,7 +302,7 @@ QGroupBox* TFormMain::BuildConditionGroup() {
     panel->setObjectName(QStringLiteral("Panel") + name);
     auto* h = new QHBoxLayout(panel);
     h->setContentsMargins(0, 0, 0, 0);
-    h->setSpacing(2);
+    h->setSpacing(0);
     for (int i = 1; i <= PrefixButtonCount(s); ++i) {
       auto* button = new QRadioButton(Q(PrefixCaption(state_, s, i)), panel);
       button->setObjectName(PrefixButtonName(s, i));
@@ -320,10 +321,10 @@ QGroupBox* TFormMain::BuildConditionGroup() {
   fix->addWidget(Named(new QLabel(QStringLiteral("GPS品質/モード表示")), "LabelQuality"), 0, 0, 1,
                  6);
   fix->addWidget(Named(new QLabel(QStringLiteral("GGA")), "LabelStatus"), 1, 0);
-  ComboBoxStatus = Combo("ComboBoxStatus", false, 0);
+  ComboBoxStatus = Combo("ComboBoxStatus", false, 170);
   fix->addWidget(ComboBoxStatus, 1, 1, 1, 5);
   fix->addWidget(Named(new QLabel(QStringLiteral("RMC")), "LabelRMCst"), 2, 0);
-  ComboBoxRMCst = Combo("ComboBoxRMCst", false, 0);
+  ComboBoxRMCst = Combo("ComboBoxRMCst", false, 170);
   fix->addWidget(ComboBoxRMCst, 2, 1, 1, 5);
   fix->addWidget(Named(new QLabel(QStringLiteral("緯度経度小数")), "LabelDegDec"), 3, 0);
   ComboBoxDegDec = Combo("ComboBoxDegDec", true, 40);
