@@ -127,6 +127,12 @@ void CloseSerialDevice(int fd) {
   close(fd);
 }
 
+int32_t SerialLineSpeed(int fd) {
+  termios2 t2{};
+  if (ioctl(fd, TCGETS2, &t2) != 0) return -1;
+  return static_cast<int32_t>(t2.c_ospeed);
+}
+
 TCommX::TCommX(Poster* poster) : poster_(poster), link_(std::make_shared<Link>(Link{this})) {}
 
 TCommX::~TCommX() {
@@ -240,7 +246,22 @@ void TCommX::StopThreads() {
 // Line settings
 
 void TCommX::WriteTermios(const char* failure) {
-  if (tcsetattr(FHandle, TCSANOW, &FDCB) != 0) {
+  // Drivers drop settings they cannot make without failing (a pty keeps 8 data bits
+  // and no parity), so the result is read back and compared. The block then mirrors
+  // what the line really has, so that one refused setting does not spoil the next
+  // write of the block.
+  constexpr tcflag_t kChecked = CSIZE | PARENB | PARODD | CSTOPB | CRTSCTS;
+  const termios wanted = FDCB;
+  int rc = tcsetattr(FHandle, TCSANOW, &wanted);
+  termios actual{};
+  if (tcgetattr(FHandle, &actual) == 0) {
+    FDCB = actual;
+    FDCB.c_cflag = (actual.c_cflag & ~CBAUD) | (wanted.c_cflag & CBAUD);
+    cfsetispeed(&FDCB, cfgetispeed(&wanted));
+    cfsetospeed(&FDCB, cfgetospeed(&wanted));
+    if ((actual.c_cflag & kChecked) != (wanted.c_cflag & kChecked)) rc = -1;
+  }
+  if (rc != 0) {
     if (failure) throw ECommError(failure);
     return;
   }

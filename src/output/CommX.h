@@ -72,6 +72,9 @@ std::string ComPortDevice(int32_t portNo);
 // Returns the descriptor or -1.
 int OpenSerialDevice(const std::string& path);
 void CloseSerialDevice(int fd);
+// The output bit rate a tty is set to, also a rate outside the standard table; -1
+// when it cannot be read.
+int32_t SerialLineSpeed(int fd);
 
 // One serial port with its line settings, a transmit thread that writes queued
 // blocks in order, and a receive thread that watches the line. Every public
