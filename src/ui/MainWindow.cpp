@@ -562,6 +562,11 @@ void TFormMain::SyncFromState() {
     SyncCombo(ComboBoxInterval[s], state_.ComboBoxInterval[s]);
   }
   for (int s = 0; s < PrefixSentenceCount; ++s) SyncPrefixPanel(s);
+  // Nav. status exists from NMEA 4.1 on, GNS from 2.3 on.
+  if (auto* label = findChild<QLabel*>(QStringLiteral("LabelNavSt")))
+    label->setEnabled(state_.ComboBoxNavSt.Enabled);
+  for (int i = 0; i < PrefixButtonCount(sGNS); ++i)
+    RadioButtonPrefix[sGNS][i]->setEnabled(state_.CheckBoxSentence[sGNS].Enabled);
   SyncCombo(ComboBoxStatus, state_.ComboBoxStatus);
   SyncCombo(ComboBoxRMCst, state_.ComboBoxRMCst);
   SyncCombo(ComboBoxDegDec, state_.ComboBoxDegDec);

@@ -3,8 +3,12 @@
 #include <QApplication>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QLabel>
+#include <QProgressBar>
 #include <QThread>
+#include <QTimer>
 
+#include "nmea/Sentences.h"
 #include "settings/Settings.h"
 #include "settings/SettingsPath.h"
 #include "settings/TrackCsv.h"
@@ -13,14 +17,11 @@
 #include "ui/Language.h"
 #include "ui/MainWindow.h"
 #include "ui/Placement.h"
+#include "ui/Widgets.h"
 
 namespace fixcaster::ui {
 
 namespace {
-std::string Upper(std::string s) {
-  for (char& c : s) c = char(std::toupper(static_cast<unsigned char>(c)));
-  return s;
-}
 std::string Trim(const std::string& s) {
   const auto b = s.find_first_not_of(' ');
   if (b == std::string::npos) return {};
@@ -58,8 +59,23 @@ std::optional<std::string> RunFileDialog(QFileDialog::AcceptMode mode,
 }
 }  // namespace
 
-RunCore::RunCore(TFormMain& form) : form_(form) {}
-RunCore::~RunCore() = default;
+RunCore::RunCore(TFormMain& form)
+    : form_(form),
+      poster_(&form),
+      port_(std::make_unique<OutputPort>(form.State(), *this, &poster_)),
+      engine_(
+          std::make_unique<RunEngine>(form.State(), *port_, *this, *this, clock_, timer_, *this)) {
+  port_->OnStopRequest = [this] { engine_->RequestStop(); };
+  port_->OnStopRun = [this] { engine_->ButtonStopClick(); };
+  // The port list: "TCP" and the serial ports found now.
+  port_->RebuildPortList();
+}
+
+RunCore::~RunCore() {
+  timer_.Stop();
+  engine_.reset();
+  port_.reset();
+}
 
 SettingsHooks RunCore::Hooks() {
   SettingsHooks h;
@@ -70,8 +86,12 @@ SettingsHooks RunCore::Hooks() {
     s.PresetGsa[p] = DefaultPresetGsa()[p];
     s.PresetGsv[p] = DefaultPresetGsv()[p];
   };
-  h.ComboBoxPortChange = [this](AppState&) { PortTextChanged(); };
-  h.PrepareRoute = [this](AppState&) { PrepareRoute(); };
+  h.UpdateFixIndicators = [this](AppState&) { FixIndicatorsChanged(); };
+  h.ComboBoxNMEAChange = [this](AppState&) { SentenceFormatChanged(); };
+  h.ParseComPortNo = [](const std::string& text) { return fixcaster::ParseComPortNo(text); };
+  h.ComboBoxPortChange = [this](AppState&) { port_->ComboBoxPortChange(); };
+  h.ResetCurrentSpan = [this] { engine_->CurrentSpan = 1; };
+  h.PrepareRoute = [this](AppState&) { engine_->PrepareRoute(); };
   return h;
 }
 
@@ -80,82 +100,88 @@ void RunCore::Refresh() {
   form_.SyncFromState();
 }
 
-bool RunCore::IsOutputOpen() const {
-  return false;
-}
-
-void RunCore::ButtonStartClick(bool) {
-  if (!IsOutputOpen()) {
-    ui::ShowMessage(LanguageText(Text::PleaseOpenPort), MessageKind::Warning);
-    return;
-  }
+void RunCore::ButtonStartClick(bool fromStartButton) {
+  engine_->ButtonStartClick(fromStartButton);
+  form_.SyncFromState();
 }
 
 void RunCore::ButtonIdlingClick() {
-  if (!IsOutputOpen()) {
-    ui::ShowMessage(LanguageText(Text::PleaseOpenPort), MessageKind::Warning);
-    return;
-  }
+  engine_->ButtonIdlingClick();
+  form_.SyncFromState();
 }
 
-void RunCore::ButtonStopClick() {}
-void RunCore::RequestStop() {}
-void RunCore::ButtonJ1Click(int) {}
-void RunCore::FrequencyChanged() {}
-void RunCore::IntervalsChanged() {}
-void RunCore::FixIndicatorsChanged() {}
-void RunCore::SentenceFormatChanged() {}
-void RunCore::TrackEdited() {}
+void RunCore::ButtonStopClick() {
+  engine_->ButtonStopClick();
+  form_.SyncFromState();
+}
 
-bool RunCore::PrepareRoute() {
+void RunCore::RequestStop() {
+  engine_->RequestStop();
+}
+
+void RunCore::ButtonJ1Click(int row) {
+  engine_->ButtonJ1Click(row);
+  form_.SyncFromState();
+}
+
+void RunCore::FrequencyChanged() {
+  engine_->ComboBoxHzChange();
+}
+void RunCore::IntervalsChanged() {
+  engine_->ComboBoxGGAChange();
+}
+
+void RunCore::FixIndicatorsChanged() {
   AppState& s = form_.State();
-  const RouteResult result = fixcaster::PrepareRoute(s.StringGrid1, s.ComboBoxHz.Text,
-                                                     s.ComboBoxGeoid.Text, s.SpeedUnit, model_);
-  if (result.HzText) s.ComboBoxHz.Text = *result.HzText;
-  // Marked cells ("NG ") and cleared rows show at once.
-  Refresh();
-  for (const RouteMessage& m : result.Messages) {
-    switch (m.Id) {
-      case RouteMessageId::LatitudeOutOfRange:
-        ui::ShowMessage(LanguageText(Text::LatitudeRange), MessageKind::Warning);
-        break;
-      case RouteMessageId::LongitudeOutOfRange:
-        ui::ShowMessage(LanguageText(Text::LongitudeRange), MessageKind::Warning);
-        break;
-      case RouteMessageId::IllegalNumberFormat:
-        ui::ShowMessage(LanguageText(Text::BadNumber), MessageKind::Error);
-        break;
-    }
-  }
-  return result.Accepted;
+  UpdateFixIndicators(s.ComboBoxStatus.ItemIndex, s.ComboBoxRMCst.ItemIndex, s.Fix);
+}
+
+void RunCore::SentenceFormatChanged() {
+  AppState& s = form_.State();
+  // Version texts compare as text, as they are stored.
+  const std::string& version = s.ComboBoxNMEA.Text;
+  s.ComboBoxNavSt.Enabled = version >= "4.1";
+  s.CheckBoxSentence[sGNS].Enabled = version >= "2.3";
+  s.ComboBoxInterval[sGNS].Enabled = version >= "2.3";
+  form_.SyncFromState();
 }
 
 void RunCore::PortTextChanged() {
-  AppState& st = form_.State();
-  const bool tcp = Upper(Trim(st.ComboBoxPort.Text)).rfind("TCP", 0) == 0;
-  st.EditTCPport.Visible = tcp;
-  st.BaudControlsVisible = !tcp;
+  port_->ComboBoxPortChange();
   form_.SyncFromState();
 }
 
-void RunCore::PortListDropDown() {}
+void RunCore::PortListDropDown() {
+  port_->ComboBoxPortDropDown();
+  form_.SyncFromState();
+}
 
 void RunCore::PortListClosed() {
-  // The list shows "device  friendly name"; the box keeps the device only.
-  AppState& st = form_.State();
-  const auto cut = st.ComboBoxPort.Text.find("  ");
-  if (cut == std::string::npos) return;
-  st.ComboBoxPort.Text = Trim(st.ComboBoxPort.Text.substr(0, cut));
+  port_->ComboBoxPortCloseUp();
+  port_->ApplyPortDropDownClosed();
   form_.SyncFromState();
+}
+
+void RunCore::ButtonOpenClick() {
+  OpenOutputPort();
 }
 
 void RunCore::ButtonCloseClick() {
-  if (form_.State().ButtonStop.Enabled) ButtonStopClick();
-  CloseOutputPort();
+  port_->ButtonCloseClick();
+  form_.SyncFromState();
 }
 
-void RunCore::OpenOutputPort() {}
-void RunCore::CloseOutputPort() {}
+void RunCore::OpenOutputPort() {
+  QApplication::setOverrideCursor(Qt::WaitCursor);
+  port_->OpenOutputPort();
+  QApplication::restoreOverrideCursor();
+  form_.SyncFromState();
+}
+
+void RunCore::CloseOutputPort() {
+  port_->CloseOutputPort();
+  form_.SyncFromState();
+}
 
 void RunCore::RadioButtonGSA1Click() {
   AppState& st = form_.State();
@@ -190,8 +216,8 @@ void RunCore::ButtonLoadCSVClick() {
 void RunCore::ButtonSaveCSVClick() {
   if (form_.State().ButtonStop.Enabled) return;
   // The export ends at the last point of a fresh plan of the table as it stands.
-  PrepareRoute();
-  SaveTrackCsv(form_.State(), *this, model_.LastPoint);
+  engine_->PrepareRoute();
+  SaveTrackCsv(form_.State(), *this, engine_->Track.LastPoint);
 }
 
 void RunCore::DroppedFile(const QString& path) {
@@ -288,6 +314,154 @@ std::optional<std::string> RunCore::OpenFileDialog(const FileDialogRequest& requ
 
 std::optional<std::string> RunCore::SaveFileDialog(const FileDialogRequest& request) {
   return RunFileDialog(QFileDialog::AcceptSave, request);
+}
+
+// --- what the engine shows ------------------------------------------------------------
+
+void RunCore::SetLabelCount(const std::string& text) {
+  form_.LabelCount->setText(Q(text));
+}
+void RunCore::SetLabelLat(const std::string& text) {
+  form_.LabelLat->setText(Q(text));
+}
+void RunCore::SetLabelLon(const std::string& text) {
+  form_.LabelLon->setText(Q(text));
+}
+void RunCore::SetLabelAlt(const std::string& text) {
+  form_.LabelAlt->setText(Q(text));
+}
+void RunCore::SetLabelSpeed(const std::string& text) {
+  form_.LabelSpeed->setText(Q(text));
+}
+void RunCore::SetLabelTime(const std::string& text) {
+  form_.LabelTime->setText(Q(text));
+}
+void RunCore::SetLabelReport(const std::string& text) {
+  form_.LabelReport->setText(Q(text));
+}
+void RunCore::SetProgress(int position) {
+  form_.ProgressBar1->setValue(position);
+}
+
+int RunCore::TaskbarProgressMax() const {
+  return form_.Taskbar1().ProgressMax();
+}
+
+void RunCore::ShowTaskbarProgress(int32_t span, int value) {
+  form_.Taskbar1().ShowProgress(span, value);
+}
+
+void RunCore::SetTaskbarState(TaskbarState state) {
+  if (state == TaskbarState::None)
+    form_.Taskbar1().Clear();
+  else
+    form_.Taskbar1().SetRunning();
+}
+
+void RunCore::ShowWarning(LoadWarning kind, int32_t bytes) {
+  if (kind == LoadWarning::Backlog) {
+    form_.LabelAlm1->setText(LanguageText(Text::BaudTooLow));
+    form_.LabelAlm2->setText(LanguageText(Text::SendBufferBefore) + QString::number(bytes) +
+                             LanguageText(Text::SendBufferAfter));
+  } else {
+    form_.LabelAlm1->setText(LanguageText(Text::LackOfCpuPower));
+    form_.LabelAlm2->setText(LanguageText(Text::LengthenPeriod));
+  }
+  form_.Panel1->show();
+}
+
+void RunCore::HideWarning() {
+  form_.Panel1->hide();
+}
+
+void RunCore::SetSendStatus(const std::string& text) {
+  form_.LbelSendBytes->setText(Q(text));
+}
+
+void RunCore::SetSendOverload(bool overloaded) {
+  QPalette p = form_.LbelSendBytes->palette();
+  p.setColor(QPalette::Window,
+             overloaded ? QColor(Qt::yellow) : QApplication::palette().color(QPalette::Button));
+  form_.LbelSendBytes->setPalette(p);
+}
+
+bool RunCore::MonitorVisible() const {
+  return form_.FormNmeamon()->isVisible();
+}
+
+void RunCore::SetMonitorText(const std::string& text) {
+  form_.FormNmeamon()->ShowTick(Q(text));
+}
+
+void RunCore::SelectGridRow(int32_t row) {
+  form_.SelectGridRow(row);
+}
+
+void RunCore::RunControlsChanged() {
+  form_.ShowRunControls();
+}
+
+void RunCore::TrackTableChanged() {
+  Refresh();
+}
+
+void RunCore::ShowMessage(EngineMessageId id) {
+  switch (id) {
+    case EngineMessageId::OpenOutputFirst:
+      ui::ShowMessage(LanguageText(Text::PleaseOpenPort), MessageKind::Warning);
+      break;
+    case EngineMessageId::NeedTwoTracks:
+      ui::ShowMessage(LanguageText(Text::TooFewMovingPoints), MessageKind::Warning);
+      break;
+  }
+}
+
+void RunCore::ShowRouteMessage(const RouteMessage& m) {
+  switch (m.Id) {
+    case RouteMessageId::LatitudeOutOfRange:
+      ui::ShowMessage(LanguageText(Text::LatitudeRange), MessageKind::Warning);
+      break;
+    case RouteMessageId::LongitudeOutOfRange:
+      ui::ShowMessage(LanguageText(Text::LongitudeRange), MessageKind::Warning);
+      break;
+    case RouteMessageId::IllegalNumberFormat:
+      ui::ShowMessage(LanguageText(Text::BadNumber), MessageKind::Error);
+      break;
+  }
+}
+
+void RunCore::ScheduleIdle() {
+  // One pending idle pass is enough; it runs once the queued events are handled.
+  if (idleScheduled_) return;
+  idleScheduled_ = true;
+  QTimer::singleShot(0, &form_, [this] {
+    idleScheduled_ = false;
+    engine_->ApplicationEvents1Idle();
+    form_.SyncFromState();
+  });
+}
+
+void RunCore::ShowOutputMessage(OutputMessageId id, const std::vector<std::string>& args) {
+  const QString arg = args.empty() ? QString() : Q(args.front());
+  switch (id) {
+    case OutputMessageId::PleaseOpenOutput:
+      ui::ShowMessage(LanguageText(Text::PleaseOpenPort), MessageKind::Warning);
+      break;
+    case OutputMessageId::TcpServerCannotOpen:
+      ui::ShowMessage(QStringLiteral("\n[Output port]\n") + LanguageText(Text::CannotOpenTcp),
+                      MessageKind::Error);
+      break;
+    case OutputMessageId::SerialSpeedInvalid:
+      ui::ShowMessage(LanguageText(Text::BadSerialSpeed), MessageKind::Error);
+      break;
+    case OutputMessageId::SerialCannotOpen:
+      ui::ShowMessage(LanguageText(Text::CannotOpenSerial) + arg, MessageKind::Error);
+      break;
+    case OutputMessageId::SerialPortLost:
+      ui::ShowMessage(QStringLiteral("Serial port was lost: ") + arg, MessageKind::Error);
+      break;
+  }
+  form_.SyncFromState();
 }
 
 }  // namespace fixcaster::ui

@@ -1,26 +1,38 @@
 #pragma once
 
 #include <QString>
+#include <memory>
 #include <string>
 
-#include "nmea/Presets.h"
+#include "output/CommX.h"
+#include "output/EngineInterfaces.h"
+#include "output/OutputPort.h"
+#include "output/QtTickTimer.h"
+#include "output/RunEngine.h"
 #include "settings/SettingsHost.h"
-#include "track/Route.h"
 
 namespace fixcaster::ui {
 
 class TFormMain;
 
-// The window's side of the core: turns the handlers of the main window into calls of
-// the run engine, the output port and the settings, and shows what they report
-// (it is the settings code's window).
-class RunCore : public SettingsWindow {
+// The window's side of the core. It owns the run engine, the output port (serial
+// component and TCP server) and the timer, turns the main window's handlers into
+// their calls, and is the window they all report to: the engine's display, message
+// and idle sinks, the output port's message sink and the settings code's window.
+class RunCore : public DisplaySink,
+                public MessageSink,
+                public IdleScheduler,
+                public OutputMessageSink,
+                public SettingsWindow {
  public:
   explicit RunCore(TFormMain& form);
   ~RunCore() override;
 
+  RunEngine& Engine() { return *engine_; }
+  OutputPort& Port() { return *port_; }
+
   // Run control.
-  bool IsOutputOpen() const;
+  bool IsOutputOpen() const { return port_->IsOutputOpen(); }
   void ButtonStartClick(bool fromStartButton);
   void ButtonIdlingClick();
   void ButtonStopClick();
@@ -29,17 +41,15 @@ class RunCore : public SettingsWindow {
   void FrequencyChanged();
   void IntervalsChanged();
   void FixIndicatorsChanged();
+  // ComboBoxNMEAChange: Nav. status from 4.1 on, GNS from 2.3 on.
   void SentenceFormatChanged();
-  void TrackEdited();
-  // Route preparation over the grid; shows its messages. False when it failed.
-  bool PrepareRoute();
-  const TrackModel& Model() const { return model_; }
+  void TrackEdited() {}
 
   // Output port.
   void PortTextChanged();
   void PortListDropDown();
   void PortListClosed();
-  void ButtonOpenClick() { OpenOutputPort(); }
+  void ButtonOpenClick();
   void ButtonCloseClick();
   void OpenOutputPort();
   void CloseOutputPort();
@@ -55,6 +65,36 @@ class RunCore : public SettingsWindow {
   void ButtonSaveCSVClick();
   void DroppedFile(const QString& path);
   void FormCloseQuery();
+
+  // DisplaySink
+  void SetLabelCount(const std::string& text) override;
+  void SetLabelLat(const std::string& text) override;
+  void SetLabelLon(const std::string& text) override;
+  void SetLabelAlt(const std::string& text) override;
+  void SetLabelSpeed(const std::string& text) override;
+  void SetLabelTime(const std::string& text) override;
+  void SetLabelReport(const std::string& text) override;
+  void SetProgress(int position) override;
+  int TaskbarProgressMax() const override;
+  void ShowTaskbarProgress(int32_t span, int value) override;
+  void SetTaskbarState(TaskbarState state) override;
+  void ShowWarning(LoadWarning kind, int32_t bytes) override;
+  void HideWarning() override;
+  void SetSendStatus(const std::string& text) override;
+  void SetSendOverload(bool overloaded) override;
+  bool MonitorVisible() const override;
+  void SetMonitorText(const std::string& text) override;
+  void SelectGridRow(int32_t row) override;
+  void RunControlsChanged() override;
+  void TrackTableChanged() override;
+
+  // MessageSink
+  void ShowMessage(EngineMessageId id) override;
+  void ShowRouteMessage(const RouteMessage& message) override;
+  // IdleScheduler
+  void ScheduleIdle() override;
+  // OutputMessageSink
+  void ShowOutputMessage(OutputMessageId id, const std::vector<std::string>& args) override;
 
   // SettingsWindow
   void ApplyLanguage(AppState&) override;
@@ -74,7 +114,12 @@ class RunCore : public SettingsWindow {
   void Refresh();
 
   TFormMain& form_;
-  TrackModel model_;
+  QtPoster poster_;
+  SystemUtcClock clock_;
+  QtTickTimer timer_;
+  std::unique_ptr<OutputPort> port_;
+  std::unique_ptr<RunEngine> engine_;
+  bool idleScheduled_ = false;
 };
 
 }  // namespace fixcaster::ui

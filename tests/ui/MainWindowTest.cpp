@@ -99,8 +99,8 @@ const ControlRow kControls[] = {
     {"LabelHz", "Hz", true},
     {"LabelNMEA", "NMEA", true},
     {"ComboBoxNMEA", "2.3", true},
-    {"LabelNavSt", "Nav. Status", true},
-    {"ComboBoxNavSt", "V", true},
+    {"LabelNavSt", "Nav. Status", false},  // NMEA 2.3 has no navigational status
+    {"ComboBoxNavSt", "V", false},
     {"LabelOut", "Output", true},
     {"LabelInt", "Interval", true},
     {"LabelPrefix", "Prefix", true},
@@ -170,6 +170,16 @@ TEST_F(MainWindowTest, EveryControlHasItsNameCaptionAndState) {
   EXPECT_EQ(Find<QComboBox>("ComboBoxStatus")->count(), 9);
   EXPECT_EQ(Find<QComboBox>("ComboBoxGeoid")->itemText(0), QStringLiteral("-50"));
   EXPECT_EQ(Find<QProgressBar>("ProgressBar1")->maximum(), 310);
+  // The version decides which fields exist: Nav. status from 4.1, GNS from 2.3.
+  auto* version = Find<QComboBox>("ComboBoxNMEA");
+  version->setCurrentIndex(version->findText(QStringLiteral("4.1")));
+  EXPECT_TRUE(Find("ComboBoxNavSt")->isEnabled());
+  EXPECT_TRUE(Find("LabelNavSt")->isEnabled());
+  version->setCurrentIndex(version->findText(QStringLiteral("2.1")));
+  EXPECT_FALSE(Find("ComboBoxNavSt")->isEnabled());
+  EXPECT_FALSE(Find("CheckBoxGNS")->isEnabled());
+  EXPECT_FALSE(Find("RadioButtonGNS_3")->isEnabled());
+  EXPECT_TRUE(Find("CheckBoxGLL")->isEnabled());
   EXPECT_EQ(Find<QLabel>("LabelSpeed1")->toolTip(),
             QStringLiteral("Change to km/h -> mph -> knot"));
   EXPECT_EQ(
