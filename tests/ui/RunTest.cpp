@@ -1,6 +1,10 @@
+#include <QCheckBox>
 #include <QComboBox>
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMimeData>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
@@ -231,6 +235,99 @@ TEST_F(RunTest, LongerSwitchesAreIgnored) {
   Start({QStringLiteral("/AB"), QStringLiteral("A")});
   EXPECT_TRUE(form_->Core().IsOutputOpen());
   EXPECT_FALSE(Running());
+}
+
+// --- files dropped on the window -----------------------------------------------------
+
+using DropTest = RunTest;
+
+const char kCsv[] =
+    "Latitude,Longitude,Altitude,Speed\r\n"
+    "35.5,139.5,10,20\r\n"
+    "35.6,139.6,11,21\r\n"
+    "35.7,139.7,12,22\r\n";
+
+void WriteFile(const QString& path, const QByteArray& bytes) {
+  QFile f(path);
+  ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+  f.write(bytes);
+}
+
+void DropUrls(QWidget* target, const QStringList& paths) {
+  QMimeData data;
+  QList<QUrl> urls;
+  for (const QString& p : paths) urls << QUrl::fromLocalFile(p);
+  data.setUrls(urls);
+  const QPoint at = target->rect().center();
+  QDragEnterEvent enter(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+  QApplication::sendEvent(target, &enter);
+  ASSERT_TRUE(enter.isAccepted());
+  QDropEvent drop(QPointF(at), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+  QApplication::sendEvent(target, &drop);
+}
+
+TEST_F(DropTest, ADroppedCsvBecomesTheTrackOnlyWhileStopped) {
+  OpenTcp();
+  WriteFile(Path(QStringLiteral("track.csv")), kCsv);
+  WriteFile(Path(QStringLiteral("other.CSV")), "Latitude,Longitude\r\n1,2\r\n");
+  auto* grid = Find<QTableView>("StringGrid1");
+  DropUrls(form_.get(), {Path(QStringLiteral("track.csv")), Path(QStringLiteral("other.CSV"))});
+  EXPECT_EQ(state_->StringGrid1.Cell(1, 1), "35.5") << "only the first file counts";
+  EXPECT_EQ(state_->StringGrid1.Cell(3, 4), "22");
+  EXPECT_EQ(grid->model()->data(grid->model()->index(2, 0)).toString(), QStringLiteral("35.7"));
+
+  Find<QPushButton>("ButtonStart")->click();
+  ASSERT_TRUE(Running());
+  form_->HandleDroppedFiles({Path(QStringLiteral("other.CSV"))});
+  EXPECT_EQ(state_->StringGrid1.Cell(1, 1), "35.5") << "ignored while the output runs";
+  Find<QPushButton>("ButtonStop")->click();
+  ASSERT_TRUE(QTest::qWaitFor([this] { return !Running(); }, 3000));
+  form_->HandleDroppedFiles({Path(QStringLiteral("other.CSV"))});
+  EXPECT_EQ(state_->StringGrid1.Cell(1, 1), "1") << "an upper-case extension counts";
+}
+
+TEST_F(DropTest, ADroppedSettingsFileIsSavedIntoAndLoadedWhileStopped) {
+  Start({QStringLiteral("/C")});
+  Find<QCheckBox>("CheckBoxZDA")->setChecked(true);
+  const QString dropped = Path(QStringLiteral("other.INI"));
+  WriteIni(dropped, QStringLiteral("[Output]\nGLLOut=1\nZDAOut=0\nOutFreq=5\n"));
+  form_->HandleDroppedFiles({dropped, IniPath()});
+  // The settings in force went into the old file first.
+  EXPECT_TRUE(ReadIniText(IniPath()).contains(QStringLiteral("ZDAOut=1")));
+  EXPECT_EQ(QString::fromStdString(state_->SettingsPath), dropped);
+  EXPECT_TRUE(Find<QCheckBox>("CheckBoxGLL")->isChecked());
+  EXPECT_FALSE(Find<QCheckBox>("CheckBoxZDA")->isChecked());
+  EXPECT_EQ(Find<QComboBox>("ComboBoxHz")->currentText(), QStringLiteral("5"));
+  EXPECT_EQ(Find<QLabel>("LabelIni")->text(), QStringLiteral("other.INI"));
+  EXPECT_EQ(form_->windowTitle(), QStringLiteral("Fixcaster Ver3.00 (other.INI)"));
+}
+
+TEST_F(DropTest, ASettingsFileDroppedWhileRunningChangesNothing) {
+  OpenTcp();
+  Find<QPushButton>("ButtonStart")->click();
+  ASSERT_TRUE(Running());
+  const QString dropped = Path(QStringLiteral("dropped.ini"));
+  WriteIni(dropped, QStringLiteral("[Output]\nGLLOut=1\n"));
+  const QByteArray droppedBefore = ReadAll(dropped);
+  const QByteArray currentBefore = ReadAll(IniPath());
+  Find<QCheckBox>("CheckBoxVTG")->setChecked(true);
+  DropUrls(form_.get(), {dropped});
+  EXPECT_EQ(state_->SettingsPath, IniPath().toStdString());
+  EXPECT_FALSE(Find<QCheckBox>("CheckBoxGLL")->isChecked()) << "nothing is loaded";
+  EXPECT_EQ(ReadAll(IniPath()), currentBefore) << "nothing is saved";
+  // Closing later writes the running settings into the current file, never the dropped one.
+  form_->close();
+  EXPECT_EQ(ReadAll(dropped), droppedBefore);
+  EXPECT_TRUE(ReadIniText(IniPath()).contains(QStringLiteral("VTGOut=1")));
+}
+
+TEST_F(DropTest, OtherFilesAreIgnored) {
+  Start();
+  WriteFile(Path(QStringLiteral("notes.txt")), "35,139\r\n");
+  const std::string before = state_->StringGrid1.Cell(1, 1);
+  form_->HandleDroppedFiles({Path(QStringLiteral("notes.txt"))});
+  EXPECT_EQ(state_->StringGrid1.Cell(1, 1), before);
+  EXPECT_EQ(state_->SettingsPath, IniPath().toStdString());
 }
 
 }  // namespace
