@@ -12,8 +12,9 @@ constexpr const char* kInterface = "com.canonical.Unity.LauncherEntry";
 constexpr const char* kPath = "/io/github/fixcaster/LauncherEntry";
 }  // namespace
 
-Taskbar::Taskbar(QString desktopId) : appUri_(QStringLiteral("application://") + desktopId) {
-  available_ = QDBusConnection::sessionBus().isConnected();
+Taskbar::Taskbar(QString desktopId, QDBusConnection bus)
+    : appUri_(QStringLiteral("application://") + desktopId), bus_(std::move(bus)) {
+  available_ = bus_.isConnected();
 }
 
 void Taskbar::Send(bool visible) {
@@ -26,7 +27,7 @@ void Taskbar::Send(bool visible) {
   properties.insert(QStringLiteral("count"), qint64(lastNumber_));
   properties.insert(QStringLiteral("count-visible"), visible);
   signal << appUri_ << properties;
-  QDBusConnection::sessionBus().send(signal);
+  bus_.send(signal);
   visible_ = visible;
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QDBusConnection>
 #include <QString>
 
 namespace fixcaster::ui {
@@ -13,7 +14,9 @@ class Taskbar {
   // Progress values count up to this maximum.
   static constexpr int kProgressMax = 128;
 
-  explicit Taskbar(QString desktopId = QStringLiteral("fixcaster.desktop"));
+  // `bus` is where the launcher listens: the session bus unless a test brings its own.
+  explicit Taskbar(QString desktopId = QStringLiteral("fixcaster.desktop"),
+                   QDBusConnection bus = QDBusConnection::sessionBus());
 
   // kProgressMax when the session bus is reachable, else 0 (switches progress off).
   int ProgressMax() const { return available_ ? kProgressMax : 0; }
@@ -34,6 +37,7 @@ class Taskbar {
   void Send(bool visible);
 
   QString appUri_;
+  QDBusConnection bus_;
   bool available_ = false;
   bool visible_ = false;
   int lastNumber_ = 0;
