@@ -110,6 +110,7 @@ TFormMain::TFormMain(AppState& state, QStringList arguments, QWidget* parent)
   left->setSpacing(1);
   left->addWidget(BuildDataGroup());
   left->addWidget(BuildGsaGroup());
+  left->addStretch();
   lower->addLayout(left);
   lower->addWidget(BuildConditionGroup(), 0, Qt::AlignTop);
   auto* right = new QVBoxLayout;
