@@ -3,8 +3,9 @@
 // window's default settings, the real UTC clock. Each line is framed with its
 // checksum and ends with CR LF.
 //
-// Usage: fixcaster_demo [ticks]   (further ticks repeat the fix once per second
-// of UTC, for feeding a receiver-side program such as gpsd)
+// Usage: fixcaster_demo [--nmea 2.1|2.3|4.1] [--preset 1..4] [--ticks N]
+// Further ticks repeat the fix once per second of UTC, for feeding a
+// receiver-side program such as gpsd.
 
 #include <charconv>
 #include <chrono>
@@ -82,7 +83,7 @@ double UtcNow() {
 }
 
 std::string OneTick(double utc, const TickFields& fix, const SentenceSettings& settings,
-                    const PresetGsaTable& gsa, const PresetGsvTable& gsv) {
+                    const PresetGsaTable& gsa, const PresetGsvTable& gsv, int preset) {
   TickFields tick = fix;
   tick.UtcDateTime = utc;
   tick.Time = FormatUtc(utc, "hhnnss", 0);
@@ -91,24 +92,45 @@ std::string OneTick(double utc, const TickFields& fix, const SentenceSettings& s
   auto add = [&out](const std::string& sentence) { out += sentence + "\r\n"; };
   add(BuildRMC("$GP", tick, settings));
   if (auto gga = BuildGGA("$GP", tick, settings)) add(*gga);
-  if (auto gns = BuildGNS("$GN", tick, settings)) add(*gns);
+  if (GnsAvailable(settings.NmeaVersion)) {
+    if (auto gns = BuildGNS("$GN", tick, settings)) add(*gns);
+  }
   add(BuildGLL("$GP", tick, settings));
   add(BuildVTG("$GP", tick, settings));
   add(BuildZDA("$GP", tick, settings));
   add(BuildHDT("$GP", tick));
-  out += FramePresetGsa(gsa, 1);
-  out += FramePresetGsv(gsv, 1);
+  out += FramePresetGsa(gsa, preset);
+  out += FramePresetGsv(gsv, preset);
   return out;
 }
 
 }  // namespace
 
+bool ParseInt(const char* text, int low, int high, int& value) {
+  auto r = std::from_chars(text, text + std::strlen(text), value);
+  return r.ec == std::errc{} && *r.ptr == '\0' && value >= low && value <= high;
+}
+
 int main(int argc, char** argv) {
   int ticks = 1;
-  if (argc > 1) {
-    auto r = std::from_chars(argv[1], argv[1] + std::strlen(argv[1]), ticks);
-    if (r.ec != std::errc{} || ticks < 1) {
-      std::fprintf(stderr, "usage: fixcaster_demo [ticks]\n");
+  int preset = 1;
+  std::string version = "2.3";
+  for (int i = 1; i < argc; ++i) {
+    const std::string_view arg = argv[i];
+    const bool hasValue = i + 1 < argc;
+    bool ok = hasValue;
+    if (ok && arg == "--ticks") {
+      ok = ParseInt(argv[++i], 1, 1000000, ticks);
+    } else if (ok && arg == "--preset") {
+      ok = ParseInt(argv[++i], 1, PresetCount, preset);
+    } else if (ok && arg == "--nmea") {
+      version = argv[++i];
+    } else {
+      ok = false;
+    }
+    if (!ok) {
+      std::fprintf(stderr,
+                   "usage: fixcaster_demo [--nmea 2.1|2.3|4.1] [--preset 1..4] [--ticks N]\n");
       return 2;
     }
   }
@@ -120,9 +142,10 @@ int main(int argc, char** argv) {
   PresetGsvTable gsv{};
   RefillEmptyPresets(gsa, gsv);
 
-  SentenceSettings settings;                // version "2.3", navigational status "V"
+  SentenceSettings settings;  // navigational status "V"
+  settings.NmeaVersion = version;
   UpdateFixIndicators(1, 0, settings.Fix);  // "GPS fix (SPS)", RMC "Same as GGA"
-  settings.Satellites = AnalysePreset(gsa, 1);
+  settings.Satellites = AnalysePreset(gsa, preset);
   settings.DgpsAge[2] = "30";
   settings.DgpsStation[2] = "0137";
 
@@ -130,7 +153,7 @@ int main(int argc, char** argv) {
       FormatTickFields(UtcNow(), lat1, lon1, DefaultAltitude, 0.0, DefaultSpeedKnots, course, 0, 6);
   for (int i = 0; i < ticks; ++i) {
     if (i > 0) std::this_thread::sleep_for(std::chrono::seconds(1));
-    const std::string text = OneTick(UtcNow(), fix, settings, gsa, gsv);
+    const std::string text = OneTick(UtcNow(), fix, settings, gsa, gsv, preset);
     std::fwrite(text.data(), 1, text.size(), stdout);
     std::fflush(stdout);
   }
