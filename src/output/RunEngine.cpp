@@ -181,7 +181,18 @@ void RunEngine::ButtonIdlingClick() {
   }
   Idling = true;
   state_.ButtonIdling.Enabled = false;
-  if (CurrentSpan < 1 || CurrentSpan > Track.LastPoint) CurrentSpan = 1;
+  if (CurrentSpan < 1 || CurrentSpan > Track.LastPoint) {
+    CurrentSpan = 1;
+    if (state_.ButtonStop.Enabled) {
+      // Past the end of a closed route the receiver stands on point 1 again, but the
+      // span state is still that of the last span: set span 1 up, so that travel
+      // later goes on from point 1 rather than from inside the last span.
+      TickInSpan = 0;
+      BeginSpanAt(1);
+      AdvancePosition();
+      TickInSpan = 1;
+    }
+  }
   if (TickInSpan <= 1) ButtonStartClick(false);
   if (StopRequested) return;
   SetRunControls(RunState::Idling);
