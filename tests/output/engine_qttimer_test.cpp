@@ -49,5 +49,27 @@ TEST(QtTickTimer, IsPreciseAndRunsTheHandlerOncePerPeriodUntilStopped) {
   timer.Stop();
 }
 
+TEST(QtIdleScheduler, RunsTheIdleStepOnceAfterThePendingEvents) {
+  App();
+  int runs = 0;
+  QtIdleScheduler idle([&] { ++runs; });
+  idle.ScheduleIdle();
+  idle.ScheduleIdle();  // merged with the first request
+  EXPECT_EQ(runs, 0) << "never inside the caller";
+  EXPECT_TRUE(idle.Pending());
+  QCoreApplication::processEvents();
+  EXPECT_EQ(runs, 1);
+  EXPECT_FALSE(idle.Pending());
+  idle.ScheduleIdle();
+  QCoreApplication::processEvents();
+  EXPECT_EQ(runs, 2);
+  {
+    QtIdleScheduler dropped([&] { ++runs; });
+    dropped.ScheduleIdle();
+  }
+  QCoreApplication::processEvents();  // the queued call died with its scheduler
+  EXPECT_EQ(runs, 2);
+}
+
 }  // namespace
 }  // namespace fixcaster
