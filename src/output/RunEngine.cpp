@@ -416,8 +416,15 @@ void RunEngine::AdvancePosition() {
   const double x = SpanStartXYZ[0] + (SpanEndXYZ[0] - SpanStartXYZ[0]) * f;
   const double y = SpanStartXYZ[1] + (SpanEndXYZ[1] - SpanStartXYZ[1]) * f;
   const double z = SpanStartXYZ[2] + (SpanEndXYZ[2] - SpanStartXYZ[2]) * f;
+  const double r = std::sqrt(x * x + y * y + z * z);
+  // The chord of two antipodal points passes through the centre, where no direction
+  // is left (only rounding noise): the receiver keeps its place for that one step.
+  const double radius =
+      std::sqrt(SpanStartXYZ[0] * SpanStartXYZ[0] + SpanStartXYZ[1] * SpanStartXYZ[1] +
+                SpanStartXYZ[2] * SpanStartXYZ[2]);
+  if (!(r > radius * 1e-9)) return;
   CurLon = std::atan2(y, x) / DegToRad;
-  CurLat = std::asin(z / std::sqrt(x * x + y * y + z * z)) / DegToRad;
+  CurLat = std::asin(z / r) / DegToRad;
   CurAlt = SpanStartAlt + (SpanEndAlt - SpanStartAlt) * f;
 
   double dLon = CurLon - PrevLon;
