@@ -28,4 +28,20 @@ void QtTickTimer::Stop() {
   timer_.stop();
 }
 
+QtIdleScheduler::QtIdleScheduler(std::function<void()> idleStep) : idleStep_(std::move(idleStep)) {}
+
+QtIdleScheduler::~QtIdleScheduler() = default;
+
+void QtIdleScheduler::ScheduleIdle() {
+  if (pending_) return;
+  pending_ = true;
+  QMetaObject::invokeMethod(
+      &context_,
+      [this] {
+        pending_ = false;
+        if (idleStep_) idleStep_();
+      },
+      Qt::QueuedConnection);
+}
+
 }  // namespace fixcaster

@@ -28,4 +28,21 @@ class QtTickTimer final : public TickTimer {
   std::function<void()> handler_;
 };
 
+// Runs the idle step once the event loop has dealt with what is pending: a queued
+// call on the thread that created it. Requests made before it ran are merged into
+// one call; nothing is polled.
+class QtIdleScheduler final : public IdleScheduler {
+ public:
+  explicit QtIdleScheduler(std::function<void()> idleStep);
+  ~QtIdleScheduler() override;
+
+  void ScheduleIdle() override;
+  bool Pending() const { return pending_; }
+
+ private:
+  QObject context_;  // dropping it cancels a call still queued
+  std::function<void()> idleStep_;
+  bool pending_ = false;
+};
+
 }  // namespace fixcaster

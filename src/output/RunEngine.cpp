@@ -181,7 +181,18 @@ void RunEngine::ButtonIdlingClick() {
   }
   Idling = true;
   state_.ButtonIdling.Enabled = false;
-  if (CurrentSpan < 1 || CurrentSpan > Track.LastPoint) CurrentSpan = 1;
+  if (CurrentSpan < 1 || CurrentSpan > Track.LastPoint) {
+    CurrentSpan = 1;
+    if (state_.ButtonStop.Enabled) {
+      // Past the end of a closed route the receiver stands on point 1 again, but the
+      // span state is still that of the last span: set span 1 up, so that travel
+      // later goes on from point 1 rather than from inside the last span.
+      TickInSpan = 0;
+      BeginSpanAt(1);
+      AdvancePosition();
+      TickInSpan = 1;
+    }
+  }
   if (TickInSpan <= 1) ButtonStartClick(false);
   if (StopRequested) return;
   SetRunControls(RunState::Idling);
@@ -405,8 +416,15 @@ void RunEngine::AdvancePosition() {
   const double x = SpanStartXYZ[0] + (SpanEndXYZ[0] - SpanStartXYZ[0]) * f;
   const double y = SpanStartXYZ[1] + (SpanEndXYZ[1] - SpanStartXYZ[1]) * f;
   const double z = SpanStartXYZ[2] + (SpanEndXYZ[2] - SpanStartXYZ[2]) * f;
+  const double r = std::sqrt(x * x + y * y + z * z);
+  // The chord of two antipodal points passes through the centre, where no direction
+  // is left (only rounding noise): the receiver keeps its place for that one step.
+  const double radius =
+      std::sqrt(SpanStartXYZ[0] * SpanStartXYZ[0] + SpanStartXYZ[1] * SpanStartXYZ[1] +
+                SpanStartXYZ[2] * SpanStartXYZ[2]);
+  if (!(r > radius * 1e-9)) return;
   CurLon = std::atan2(y, x) / DegToRad;
-  CurLat = std::asin(z / std::sqrt(x * x + y * y + z * z)) / DegToRad;
+  CurLat = std::asin(z / r) / DegToRad;
   CurAlt = SpanStartAlt + (SpanEndAlt - SpanStartAlt) * f;
 
   double dLon = CurLon - PrevLon;

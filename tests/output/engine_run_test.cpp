@@ -244,6 +244,21 @@ TEST_F(RunTest, IdlingHoldsTheFixAndStartContinuesAtTheSameStep) {
   }
 }
 
+TEST_F(RunTest, IdlingAfterTheLastSpanOfAClosedRouteHoldsPointOneAndTravelsSpanOne) {
+  SetRow(2, "35 41 0.977", "139 46 15.489", "3", "30");  // the route returns to point 1
+  engine.ButtonStartClick();
+  while (engine.CurrentSpan <= engine.Track.LastSpan) timer.Fire();
+  const Fix closing = RmcFix(channel.LastTick());
+  engine.ButtonIdlingClick();
+  Fire(1);
+  EXPECT_EQ(RmcFix(channel.LastTick()).lat, closing.lat);
+  engine.ButtonStartClick();
+  Fire(1);
+  EXPECT_EQ(engine.CurrentSpan, 1);
+  // The first step of span 1, just beyond point 1 towards point 2.
+  EXPECT_EQ(channel.LastTick(), channel.lines[1]);
+}
+
 TEST_F(RunTest, IdlingFromStoppedHoldsTheStartPoint) {
   engine.ButtonIdlingClick();
   EXPECT_EQ(Shown(), IdlingControls);

@@ -151,6 +151,22 @@ INSTANTIATE_TEST_SUITE_P(
                                  44.56}),
     [](const auto& info) { return std::string(info.param.name); });
 
+TEST_F(SpanTest, MidpointOfAnAntipodalSpanKeepsTheLastPosition) {
+  engine.CurrentSpan = 1;
+  engine.Track.SpanTicks = {0, 4, 0};
+  engine.TickInSpan = 2;
+  engine.BeginSpan(0, 0, 0, 180, 0, 0);  // places the receiver one step before the middle
+  const double lat = engine.CurLat, lon = engine.CurLon, course = engine.CurCourse;
+  ASSERT_TRUE(std::isfinite(lat) && std::isfinite(lon));
+  engine.AdvancePosition();  // the middle of the chord is the centre of the earth
+  EXPECT_EQ(engine.CurLat, lat);
+  EXPECT_EQ(engine.CurLon, lon);
+  EXPECT_EQ(engine.CurCourse, course);
+  engine.TickInSpan = 3;
+  engine.AdvancePosition();
+  EXPECT_TRUE(std::isfinite(engine.CurLat) && std::isfinite(engine.CurCourse));
+}
+
 TEST_F(SpanTest, RetimeFromOneToTwoHertzAtTick24Of47) {
   engine.ButtonStartClick();
   while (engine.TickInSpan < 24) timer.Fire();
