@@ -24,7 +24,9 @@ std::string Sentence(int i) {
          "*00\r\n";
 }
 
-class TcpServerTest : public ::testing::Test {
+// With one I/O thread and with several, so that clients handed between threads
+// are covered too.
+class TcpServerTest : public ::testing::TestWithParam<int> {
  protected:
   void SetUp() override { ASSERT_TRUE(server.Listen(0)); }
   std::unique_ptr<TcpClient> Connect() {
@@ -43,10 +45,10 @@ class TcpServerTest : public ::testing::Test {
     }
     return all;
   }
-  TcpServer server;
+  TcpServer server{TcpServer::kMaxClientBacklog, GetParam()};
 };
 
-TEST_F(TcpServerTest, EveryClientGetsTheSameStream) {
+TEST_P(TcpServerTest, EveryClientGetsTheSameStream) {
   auto a = Connect();
   auto b = Connect();
   std::string expected = SendRange(0, 2000);
@@ -54,7 +56,7 @@ TEST_F(TcpServerTest, EveryClientGetsTheSameStream) {
   EXPECT_EQ(b->Read(expected.size(), 5000), expected);
 }
 
-TEST_F(TcpServerTest, ClientJoiningMidRunStartsAtASentence) {
+TEST_P(TcpServerTest, ClientJoiningMidRunStartsAtASentence) {
   auto a = Connect();
   std::atomic<bool> joined{false};
   std::unique_ptr<TcpClient> late;
@@ -87,7 +89,7 @@ TEST_F(TcpServerTest, ClientJoiningMidRunStartsAtASentence) {
       << "late client starts inside a sentence at byte " << from;
 }
 
-TEST_F(TcpServerTest, ClientLeavingDoesNotDisturbTheOthers) {
+TEST_P(TcpServerTest, ClientLeavingDoesNotDisturbTheOthers) {
   auto a = Connect();
   auto b = Connect();
   auto c = Connect();
@@ -100,7 +102,7 @@ TEST_F(TcpServerTest, ClientLeavingDoesNotDisturbTheOthers) {
   EXPECT_TRUE(WaitUntil([&] { return server.ClientCount() == 2; }, 3000));
 }
 
-TEST_F(TcpServerTest, ClientThatStopsReadingIsDroppedAndTheReaderKeepsUp) {
+TEST_P(TcpServerTest, ClientThatStopsReadingIsDroppedAndTheReaderKeepsUp) {
   auto reader = Connect();
   auto stuck = Connect();
   std::string received;
@@ -132,7 +134,7 @@ TEST_F(TcpServerTest, ClientThatStopsReadingIsDroppedAndTheReaderKeepsUp) {
   EXPECT_EQ(server.ClientCount(), 1u);
 }
 
-TEST_F(TcpServerTest, WhatClientsSendIsReadAndDiscarded) {
+TEST_P(TcpServerTest, WhatClientsSendIsReadAndDiscarded) {
   auto talker = Connect();
   // Far more than any socket buffer, without a line feed: the send finishes only
   // if the server keeps reading.
@@ -144,7 +146,7 @@ TEST_F(TcpServerTest, WhatClientsSendIsReadAndDiscarded) {
   EXPECT_EQ(talker->Read(expected.size(), 5000), expected);
 }
 
-TEST_F(TcpServerTest, StopClosesEveryClient) {
+TEST_P(TcpServerTest, StopClosesEveryClient) {
   auto a = Connect();
   std::string expected = SendRange(0, 10);
   server.Stop(100);
@@ -154,6 +156,8 @@ TEST_F(TcpServerTest, StopClosesEveryClient) {
   server.SendToClients("after stop");
   EXPECT_EQ(server.ClientCount(), 0u);
 }
+
+INSTANTIATE_TEST_SUITE_P(IoThreads, TcpServerTest, ::testing::Values(1, 3));
 
 TEST(TcpServerListen, PortInUseFails) {
   uint16_t port = 0;
