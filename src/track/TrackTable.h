@@ -2,9 +2,10 @@
 
 #include <array>
 #include <cstdint>
+#include <map>
 #include <string>
 #include <string_view>
-#include <unordered_map>
+#include <vector>
 
 namespace fixcaster {
 
@@ -12,9 +13,11 @@ namespace fixcaster {
 // 1 .. TrackMax, columns 1 latitude, 2 longitude, 3 altitude, 4 speed (column 0 is
 // the row number, derived, not stored). Cells keep their text exactly, in UTF-8.
 //
-// Only rows with at least one non-empty cell are stored, so a table of TrackMax
-// rows costs memory in proportion to its texts, not to TrackMax: a settings file
-// asking for two billion rows cannot exhaust the machine.
+// Only rows that were written are stored, so a table of TrackMax rows costs memory
+// in proportion to its texts, not to TrackMax: a settings file asking for two
+// billion rows cannot exhaust the machine. The usual table, rows 1 .. n written
+// in order, lives in one dense vector (four short strings per row, no per-row
+// node); rows written far beyond it go to a sorted map.
 class TrackTable {
  public:
   static constexpr int ColLat = 1;
@@ -49,14 +52,20 @@ class TrackTable {
   void ClearFrom(int64_t firstRow);
   void ClearAll();
 
-  // Number of stored (non-blank) rows; for tests and memory estimates.
-  size_t StoredRows() const { return rows_.size(); }
+  // Number of stored non-blank rows; for tests and memory estimates.
+  size_t StoredRows() const;
 
   std::array<std::string, 4> Headings;
 
  private:
+  const Row* FindRow(int64_t row) const;
+  // Moves rows that now continue the dense run out of the sparse map.
+  void AbsorbSparse();
+  void TrimDense();
+
   int32_t trackMax_;
-  std::unordered_map<int64_t, Row> rows_;
+  std::vector<Row> dense_;         // rows 1 .. dense_.size()
+  std::map<int64_t, Row> sparse_;  // non-blank rows beyond dense_.size() + 1
 };
 
 }  // namespace fixcaster
