@@ -7,7 +7,9 @@
 #include <cerrno>
 #include <cstdlib>
 
+#include "nmea/Presets.h"
 #include "settings/IniFile.h"
+#include "track/TrackGrammar.h"
 
 namespace fixcaster {
 
@@ -150,6 +152,22 @@ bool CreateEmptySettingsFile(const std::string& path) {
 }
 
 }  // namespace
+
+SettingsHooks CoreSettingsHooks() {
+  SettingsHooks h;
+  h.ParseMagVariation = [](const std::string& t) { return fixcaster::ParseMagVariation(t); };
+  h.FormatMagVariation = [](double v) { return fixcaster::FormatMagVariation(v); };
+  h.CopyBuiltInPreset = [](AppState& s, int p) {
+    if (p < 1 || p > PresetCount) return;
+    s.PresetGsa[p] = DefaultPresetGsa()[p];
+    s.PresetGsv[p] = DefaultPresetGsv()[p];
+  };
+  h.SelectPreset = [](AppState& s) {
+    fixcaster::SelectPreset(s.RadioButtonGSAChecked, s.CurrentPreset, s.PresetGsa, s.PresetGsv,
+                            s.PresetEditorText);
+  };
+  return h;
+}
 
 std::string MakeVersionText(int major, int minor) {
   std::string m = std::to_string(minor);

@@ -3,6 +3,7 @@
 #include <cmath>
 
 #include "SettingsTestSupport.h"
+#include "nmea/Presets.h"
 #include "settings/IniFile.h"
 #include "settings/Settings.h"
 
@@ -408,6 +409,23 @@ TEST_F(SettingsLoad, VersionBoundaries) {
     EXPECT_EQ(after.KeyExists("Output", "GGAGSV2"), c.ggagsv) << v;
     EXPECT_EQ(after.KeyExists("Output", "RMCmode"), c.rmcMode) << v;
   }
+}
+
+TEST_F(SettingsLoad, CoreHooksFillFactoryPresetsAndVariation) {
+  WriteIni(state.SettingsPath,
+           "[Option]\nMagVari=7.0,W\n[Output]\nGSAGSV2=1\n[GSAGSV]\nGSA31=$GPGSA,mine\n");
+  LoadSettings(state, window, CoreSettingsHooks());
+  EXPECT_EQ(state.MagVariation, -7.0);
+  EXPECT_EQ(state.MagVariationText, "7.0,W");
+  for (int p : {1, 2, 4}) {
+    EXPECT_EQ(state.PresetGsa[p], DefaultPresetGsa()[p]) << p;
+    EXPECT_EQ(state.PresetGsv[p], DefaultPresetGsv()[p]) << p;
+  }
+  EXPECT_EQ(state.PresetGsa[3][1], "$GPGSA,mine");  // a stored preset is kept
+  EXPECT_EQ(state.PresetGsa[3][2], "");
+  EXPECT_EQ(state.CurrentPreset, 2);
+  EXPECT_EQ(state.PresetEditorText, PresetEditorText(state.PresetGsa, state.PresetGsv, 2));
+  EXPECT_FALSE(state.PresetEditorText.empty());
 }
 
 TEST(SettingsVersion, VersionTextFromTheProjectVersion) {
