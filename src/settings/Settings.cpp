@@ -244,7 +244,15 @@ void LoadSettings(AppState& s, SettingsWindow& window, const SettingsHooks& hook
   if (!FileExists(s.SettingsPath) && !CreateEmptySettingsFile(s.SettingsPath)) return;
   IniFile ini;
   ini.Load(s.SettingsPath);
+  ApplySettings(s, ini, window, hooks);
+  // Removed legacy sections and keys are gone from the file at once.
+  if (ini.Modified()) ini.Save(s.SettingsPath);
+  if (hooks.ComboBoxNMEAChange) hooks.ComboBoxNMEAChange(s);
+  if (hooks.PrepareRoute) hooks.PrepareRoute(s);
+}
 
+void ApplySettings(AppState& s, IniFile& ini, SettingsWindow& window, const SettingsHooks& hooks) {
+  if (s.VersionText.empty()) s.VersionText = BuildVersionText();
   const std::string fileVersion = ini.ReadString(kOption, "Version", s.VersionText);
   s.EngCharset = ini.ReadInteger(kOption, "EngCharset", s.EngCharset);
   s.EngFontName = ini.ReadString(kOption, "EngFontName", s.EngFontName);
@@ -404,12 +412,6 @@ void LoadSettings(AppState& s, SettingsWindow& window, const SettingsHooks& hook
   window.ShowSpeedUnit(s);
   if (hooks.SelectPreset) hooks.SelectPreset(s);
   if (hooks.UpdateFixIndicators) hooks.UpdateFixIndicators(s);
-
-  // Removed legacy sections and keys are gone from the file at once.
-  if (ini.Modified()) ini.Save(s.SettingsPath);
-
-  if (hooks.ComboBoxNMEAChange) hooks.ComboBoxNMEAChange(s);
-  if (hooks.PrepareRoute) hooks.PrepareRoute(s);
 }
 
 void StoreSettings(const AppState& s, IniFile& ini) {
