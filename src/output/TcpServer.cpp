@@ -11,10 +11,13 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <deque>
 
 namespace fixcaster {
 
 namespace {
+
+using Clock = std::chrono::steady_clock;
 
 constexpr int kIovMax = 64;
 // Kernel send buffer per client; with the user-space backlog it bounds what one
@@ -23,115 +26,148 @@ constexpr int kSocketSendBuffer = 32 * 1024;
 // After running out of descriptors, accepting waits this long instead of spinning
 // on a listening socket that stays readable.
 constexpr int kAcceptPauseMs = 100;
+// A tick's sentences arrive one SendToClients call each within some tens of
+// microseconds. Waiting this long after the first one lets a single write per
+// client carry the whole tick, which halves the system calls with many clients.
+constexpr auto kCoalesce = std::chrono::microseconds(250);
 
 void Signal(int fd) {
   uint64_t one = 1;
   ssize_t r = write(fd, &one, sizeof one);
-  (void)r;
+  (void)r;  // a full counter still wakes the reader
+}
+
+int DefaultIoThreads() {
+  unsigned n = std::thread::hardware_concurrency();
+  return static_cast<int>(std::clamp(n, 1u, 4u));
 }
 
 }  // namespace
 
-TcpServer::TcpServer(size_t maxClientBacklog) : maxBacklog_(maxClientBacklog) {}
+// One I/O thread with its clients and its copy of the stream they still need.
+class TcpServer::Shard {
+ public:
+  Shard(TcpServer& server, int listenFd) : server_(server), listenFd_(listenFd) {}
 
-TcpServer::~TcpServer() {
-  Stop(0);
-}
-
-bool TcpServer::Listen(uint16_t port) {
-  Stop(0);
-  int fd = socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
-  if (fd < 0) return false;
-  int on = 1;
-  setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
-  sockaddr_in addr{};
-  addr.sin_family = AF_INET;
-  addr.sin_addr.s_addr = htonl(INADDR_ANY);
-  addr.sin_port = htons(port);
-  socklen_t len = sizeof addr;
-  if (bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 ||
-      listen(fd, SOMAXCONN) != 0 ||
-      getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len) != 0) {
-    close(fd);
-    return false;
+  bool Start() {
+    epollFd_ = epoll_create1(EPOLL_CLOEXEC);
+    wakeFd_ = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
+    if (epollFd_ < 0 || wakeFd_ < 0) return false;
+    epoll_event ev{};
+    ev.events = EPOLLIN;
+    ev.data.fd = wakeFd_;
+    epoll_ctl(epollFd_, EPOLL_CTL_ADD, wakeFd_, &ev);
+    if (listenFd_ >= 0) {
+      ev.data.fd = listenFd_;
+      epoll_ctl(epollFd_, EPOLL_CTL_ADD, listenFd_, &ev);
+    }
+    thread_ = std::thread(&Shard::Run, this);
+    return true;
   }
-  epollFd_ = epoll_create1(EPOLL_CLOEXEC);
-  wakeFd_ = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
-  if (epollFd_ < 0 || wakeFd_ < 0) {
-    close(fd);
+
+  ~Shard() {
+    if (thread_.joinable()) {
+      {
+        std::lock_guard lk(mutex_);
+        stopping_ = true;
+      }
+      Signal(wakeFd_);
+      thread_.join();
+    }
+    // A client handed over after this thread had already closed everything.
+    for (int fd : incoming_) close(fd);
     if (epollFd_ >= 0) close(epollFd_);
     if (wakeFd_ >= 0) close(wakeFd_);
-    epollFd_ = wakeFd_ = -1;
-    return false;
   }
-  listenFd_ = fd;
-  port_ = ntohs(addr.sin_port);
-  epoll_event ev{};
-  ev.events = EPOLLIN;
-  ev.data.fd = listenFd_;
-  epoll_ctl(epollFd_, EPOLL_CTL_ADD, listenFd_, &ev);
-  ev.data.fd = wakeFd_;
-  epoll_ctl(epollFd_, EPOLL_CTL_ADD, wakeFd_, &ev);
-  {
-    std::lock_guard lk(mutex_);
-    pending_.clear();
-    wakePending_ = false;
-    stopping_ = false;
-  }
-  chunks_.clear();
-  firstSeq_ = 0;
-  endOffset_ = 0;
-  droppedClients_ = 0;
-  listening_.store(true, std::memory_order_release);
-  thread_ = std::thread(&TcpServer::Run, this);
-  return true;
-}
 
-void TcpServer::Stop(int flushMs) {
-  {
-    std::lock_guard lk(mutex_);
-    if (!listening_.load(std::memory_order_relaxed)) return;
-    listening_.store(false, std::memory_order_release);
-    stopping_ = true;
-    stopFlushMs_ = flushMs;
+  void RequestStop(int flushMs) {
+    {
+      std::lock_guard lk(mutex_);
+      stopping_ = true;
+      stopFlushMs_ = flushMs;
+    }
+    Signal(wakeFd_);
   }
-  Signal(wakeFd_);
-  thread_.join();
-  close(epollFd_);
-  close(wakeFd_);
-  epollFd_ = wakeFd_ = -1;
-  port_ = 0;
-}
+  void Join() {
+    if (thread_.joinable()) thread_.join();
+  }
 
-void TcpServer::SendToClients(std::string_view bytes) {
-  if (bytes.empty()) return;
-  bool wake;
-  {
-    std::lock_guard lk(mutex_);
-    if (!listening_.load(std::memory_order_relaxed)) return;
-    pending_.emplace_back(bytes);
-    wake = !wakePending_;
-    wakePending_ = true;
+  void Send(std::string_view bytes) {
+    bool wake;
+    {
+      std::lock_guard lk(mutex_);
+      pending_.emplace_back(bytes);
+      wake = !wakePending_;
+      wakePending_ = true;
+    }
+    // One wake-up per batch: the I/O thread takes everything queued when it runs.
+    if (wake) Signal(wakeFd_);
   }
-  // One wake-up per batch: the I/O thread takes everything queued when it runs.
-  if (wake) Signal(wakeFd_);
-}
 
-void TcpServer::TakePending() {
-  std::vector<std::string> batch;
-  {
-    std::lock_guard lk(mutex_);
-    batch.swap(pending_);
-    wakePending_ = false;
+  // A client accepted by another shard's thread.
+  void Hand(int fd) {
+    {
+      std::lock_guard lk(mutex_);
+      incoming_.push_back(fd);
+    }
+    Signal(wakeFd_);
   }
-  for (std::string& data : batch) {
-    uint64_t start = endOffset_;
-    endOffset_ += data.size();
-    chunks_.push_back(Chunk{start, std::move(data)});
-  }
-}
 
-void TcpServer::AcceptAll() {
+  size_t ClientCount() const { return clientCount_.load(std::memory_order_relaxed); }
+
+ private:
+  struct Chunk {
+    uint64_t start;  // offset of the first byte in the whole stream
+    std::string data;
+  };
+  struct Client {
+    int fd;
+    uint64_t seq;  // chunk holding the next byte to send
+    size_t off;    // offset of that byte in its chunk
+    uint64_t pos;  // stream offset of that byte
+    bool waitingOut = false;
+    bool reading = true;
+  };
+
+  void Run();
+  void AcceptAll();
+  void AddClient(int fd);
+  void TakeIncoming();
+  void TakePending();
+  bool WriteClient(Client& c);
+  void ReadClient(size_t index);
+  void RemoveClient(size_t index);
+  void UpdateEvents(Client& c);
+  void WritePass();
+  void TrimChunks();
+  void CloseAll();
+
+  TcpServer& server_;
+  int listenFd_;  // the first shard only; owned by the server
+  int epollFd_ = -1;
+  int wakeFd_ = -1;
+  std::thread thread_;
+
+  // Shared with the sending thread and the accepting shard.
+  std::mutex mutex_;
+  std::vector<std::string> pending_;
+  std::vector<int> incoming_;
+  bool wakePending_ = false;
+  bool stopping_ = false;
+  int stopFlushMs_ = 0;
+
+  // This shard's thread only.
+  std::deque<Chunk> chunks_;  // chunks_[i] has sequence number firstSeq_ + i
+  uint64_t firstSeq_ = 0;
+  uint64_t endOffset_ = 0;
+  std::vector<Client> clients_;
+  std::vector<int> indexByFd_;
+  std::vector<int> toClose_;
+  bool acceptPaused_ = false;
+  std::atomic<size_t> clientCount_{0};
+};
+
+void TcpServer::Shard::AcceptAll() {
   for (;;) {
     int fd = accept4(listenFd_, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
     if (fd < 0) {
@@ -148,30 +184,72 @@ void TcpServer::AcceptAll() {
     setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
     int sndbuf = kSocketSendBuffer;
     setsockopt(fd, SOL_SOCKET, SO_SNDBUF, &sndbuf, sizeof sndbuf);
-    // Starts at the end of what is already queued: the next block is its first.
-    Client c{fd, firstSeq_ + chunks_.size(), 0, endOffset_};
-    epoll_event ev{};
-    ev.events = EPOLLIN;
-    ev.data.fd = fd;
-    if (epoll_ctl(epollFd_, EPOLL_CTL_ADD, fd, &ev) != 0) {
-      close(fd);
-      continue;
+    Shard* target = server_.shards_[server_.nextShard_++ % server_.shards_.size()].get();
+    if (target == this) {
+      AddClient(fd);
+    } else {
+      target->Hand(fd);
     }
-    if (static_cast<size_t>(fd) >= indexByFd_.size()) indexByFd_.resize(fd + 1, -1);
-    indexByFd_[fd] = static_cast<int>(clients_.size());
-    clients_.push_back(c);
-    clientCount_.store(clients_.size(), std::memory_order_relaxed);
   }
 }
 
-void TcpServer::UpdateEvents(Client& c) {
+void TcpServer::Shard::AddClient(int fd) {
+  // Starts at the end of what is already queued: the next block is its first.
+  Client c{fd, firstSeq_ + chunks_.size(), 0, endOffset_};
+  epoll_event ev{};
+  ev.events = EPOLLIN;
+  ev.data.fd = fd;
+  if (epoll_ctl(epollFd_, EPOLL_CTL_ADD, fd, &ev) != 0) {
+    close(fd);
+    return;
+  }
+  if (static_cast<size_t>(fd) >= indexByFd_.size()) indexByFd_.resize(fd + 1, -1);
+  indexByFd_[fd] = static_cast<int>(clients_.size());
+  clients_.push_back(c);
+  clientCount_.store(clients_.size(), std::memory_order_relaxed);
+}
+
+void TcpServer::Shard::TakeIncoming() {
+  std::vector<int> fds;
+  {
+    std::lock_guard lk(mutex_);
+    fds.swap(incoming_);
+  }
+  for (int fd : fds) AddClient(fd);
+}
+
+void TcpServer::Shard::TakePending() {
+  std::vector<std::string> batch;
+  {
+    std::lock_guard lk(mutex_);
+    batch.swap(pending_);
+    wakePending_ = false;
+  }
+  if (batch.empty()) return;
+  // One chunk per batch: every client takes the whole batch with one write, and a
+  // batch boundary is a block boundary, which is where new clients start.
+  std::string data;
+  if (batch.size() == 1) {
+    data = std::move(batch.front());
+  } else {
+    size_t size = 0;
+    for (const std::string& b : batch) size += b.size();
+    data.reserve(size);
+    for (const std::string& b : batch) data += b;
+  }
+  uint64_t start = endOffset_;
+  endOffset_ += data.size();
+  chunks_.push_back(Chunk{start, std::move(data)});
+}
+
+void TcpServer::Shard::UpdateEvents(Client& c) {
   epoll_event ev{};
   ev.events = (c.reading ? EPOLLIN : 0u) | (c.waitingOut ? EPOLLOUT : 0u);
   ev.data.fd = c.fd;
   epoll_ctl(epollFd_, EPOLL_CTL_MOD, c.fd, &ev);
 }
 
-bool TcpServer::WriteClient(Client& c) {
+bool TcpServer::Shard::WriteClient(Client& c) {
   while (c.pos < endOffset_) {
     iovec iov[kIovMax];
     int n = 0;
@@ -220,7 +298,7 @@ bool TcpServer::WriteClient(Client& c) {
   return true;
 }
 
-void TcpServer::ReadClient(size_t index) {
+void TcpServer::Shard::ReadClient(size_t index) {
   // Input is only read so that it does not pile up; a fixed buffer, a few reads per
   // event so that a flooding client cannot starve the others.
   char buf[16384];
@@ -239,7 +317,7 @@ void TcpServer::ReadClient(size_t index) {
   }
 }
 
-void TcpServer::RemoveClient(size_t index) {
+void TcpServer::Shard::RemoveClient(size_t index) {
   Client& c = clients_[index];
   epoll_ctl(epollFd_, EPOLL_CTL_DEL, c.fd, nullptr);
   // Closed after the current batch of events, so that a later event of the same
@@ -254,13 +332,13 @@ void TcpServer::RemoveClient(size_t index) {
   clientCount_.store(clients_.size(), std::memory_order_relaxed);
 }
 
-void TcpServer::WritePass() {
+void TcpServer::Shard::WritePass() {
   for (size_t i = 0; i < clients_.size();) {
     Client& c = clients_[i];
     bool ok = c.waitingOut || WriteClient(c);
-    if (ok && endOffset_ - c.pos > maxBacklog_) {
+    if (ok && endOffset_ - c.pos > server_.maxBacklog_) {
       ok = false;
-      droppedClients_.fetch_add(1, std::memory_order_relaxed);
+      server_.droppedClients_.fetch_add(1, std::memory_order_relaxed);
     }
     if (ok) {
       ++i;
@@ -270,7 +348,7 @@ void TcpServer::WritePass() {
   }
 }
 
-void TcpServer::TrimChunks() {
+void TcpServer::Shard::TrimChunks() {
   uint64_t keep = firstSeq_ + chunks_.size();
   for (const Client& c : clients_) keep = std::min(keep, c.seq);
   while (firstSeq_ < keep) {
@@ -279,8 +357,21 @@ void TcpServer::TrimChunks() {
   }
 }
 
-void TcpServer::Run() {
-  using Clock = std::chrono::steady_clock;
+void TcpServer::Shard::CloseAll() {
+  for (int fd : toClose_) close(fd);
+  toClose_.clear();
+  for (const Client& c : clients_) close(c.fd);
+  clients_.clear();
+  indexByFd_.clear();
+  chunks_.clear();
+  std::lock_guard lk(mutex_);
+  for (int fd : incoming_) close(fd);
+  incoming_.clear();
+  pending_.clear();
+  clientCount_.store(0, std::memory_order_relaxed);
+}
+
+void TcpServer::Shard::Run() {
   epoll_event events[256];
   Clock::time_point acceptResume{};
   bool stopping = false;
@@ -325,7 +416,7 @@ void TcpServer::Run() {
       }
       if (ev & EPOLLIN) {
         ReadClient(index);
-        if (static_cast<size_t>(indexByFd_[fd]) != index) continue;  // removed
+        if (indexByFd_[fd] < 0) continue;  // removed
       }
       if ((ev & EPOLLOUT) && clients_[index].waitingOut) {
         if (!WriteClient(clients_[index])) RemoveClient(index);
@@ -345,11 +436,11 @@ void TcpServer::Run() {
         stopping = stopping_;
         flushMs = stopFlushMs_;
       }
+      TakeIncoming();
+      if (!stopping && !clients_.empty()) std::this_thread::sleep_for(kCoalesce);
       TakePending();
       if (stopping) {
-        epoll_ctl(epollFd_, EPOLL_CTL_DEL, listenFd_, nullptr);
-        close(listenFd_);
-        listenFd_ = -1;
+        if (listenFd_ >= 0) epoll_ctl(epollFd_, EPOLL_CTL_DEL, listenFd_, nullptr);
         flushDeadline = Clock::now() + std::chrono::milliseconds(flushMs);
       }
     }
@@ -358,16 +449,75 @@ void TcpServer::Run() {
     for (int fd : toClose_) close(fd);
     toClose_.clear();
   }
-  for (int fd : toClose_) close(fd);
-  toClose_.clear();
-  if (listenFd_ >= 0) close(listenFd_);
+  CloseAll();
+}
+
+TcpServer::TcpServer(size_t maxClientBacklog, int ioThreads)
+    : maxBacklog_(maxClientBacklog), ioThreads_(ioThreads > 0 ? ioThreads : DefaultIoThreads()) {}
+
+TcpServer::~TcpServer() {
+  Stop(0);
+}
+
+bool TcpServer::Listen(uint16_t port) {
+  Stop(0);
+  int fd = socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+  if (fd < 0) return false;
+  int on = 1;
+  setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+  sockaddr_in addr{};
+  addr.sin_family = AF_INET;
+  addr.sin_addr.s_addr = htonl(INADDR_ANY);
+  addr.sin_port = htons(port);
+  socklen_t len = sizeof addr;
+  if (bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 ||
+      listen(fd, SOMAXCONN) != 0 ||
+      getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len) != 0) {
+    close(fd);
+    return false;
+  }
+  listenFd_ = fd;
+  port_ = ntohs(addr.sin_port);
+  droppedClients_ = 0;
+  nextShard_ = 0;
+  // The shards exist before any thread runs, so the accepting thread can hand
+  // clients to all of them.
+  for (int i = 0; i < ioThreads_; ++i)
+    shards_.push_back(std::make_unique<Shard>(*this, i == 0 ? listenFd_ : -1));
+  for (auto& shard : shards_) {
+    if (!shard->Start()) {
+      shards_.clear();
+      close(listenFd_);
+      listenFd_ = -1;
+      port_ = 0;
+      return false;
+    }
+  }
+  listening_.store(true, std::memory_order_release);
+  return true;
+}
+
+void TcpServer::Stop(int flushMs) {
+  if (!listening_.load(std::memory_order_relaxed)) return;
+  // Nothing new is queued from here on.
+  listening_.store(false, std::memory_order_release);
+  for (auto& shard : shards_) shard->RequestStop(flushMs);
+  for (auto& shard : shards_) shard->Join();
+  shards_.clear();
+  close(listenFd_);
   listenFd_ = -1;
-  for (const Client& c : clients_) close(c.fd);
-  clients_.clear();
-  indexByFd_.clear();
-  chunks_.clear();
-  acceptPaused_ = false;
-  clientCount_.store(0, std::memory_order_relaxed);
+  port_ = 0;
+}
+
+void TcpServer::SendToClients(std::string_view bytes) {
+  if (bytes.empty() || !listening_.load(std::memory_order_acquire)) return;
+  for (auto& shard : shards_) shard->Send(bytes);
+}
+
+size_t TcpServer::ClientCount() const {
+  size_t n = 0;
+  for (const auto& shard : shards_) n += shard->ClientCount();
+  return n;
 }
 
 }  // namespace fixcaster

@@ -7,7 +7,9 @@
 #include <cerrno>
 #include <cstdlib>
 
+#include "nmea/Presets.h"
 #include "settings/IniFile.h"
+#include "track/TrackGrammar.h"
 
 namespace fixcaster {
 
@@ -151,6 +153,22 @@ bool CreateEmptySettingsFile(const std::string& path) {
 
 }  // namespace
 
+SettingsHooks CoreSettingsHooks() {
+  SettingsHooks h;
+  h.ParseMagVariation = [](const std::string& t) { return fixcaster::ParseMagVariation(t); };
+  h.FormatMagVariation = [](double v) { return fixcaster::FormatMagVariation(v); };
+  h.CopyBuiltInPreset = [](AppState& s, int p) {
+    if (p < 1 || p > PresetCount) return;
+    s.PresetGsa[p] = DefaultPresetGsa()[p];
+    s.PresetGsv[p] = DefaultPresetGsv()[p];
+  };
+  h.SelectPreset = [](AppState& s) {
+    fixcaster::SelectPreset(s.RadioButtonGSAChecked, s.CurrentPreset, s.PresetGsa, s.PresetGsv,
+                            s.PresetEditorText);
+  };
+  return h;
+}
+
 std::string MakeVersionText(int major, int minor) {
   std::string m = std::to_string(minor);
   if (m.size() < 2) m.insert(0, 2 - m.size(), '0');
@@ -226,7 +244,15 @@ void LoadSettings(AppState& s, SettingsWindow& window, const SettingsHooks& hook
   if (!FileExists(s.SettingsPath) && !CreateEmptySettingsFile(s.SettingsPath)) return;
   IniFile ini;
   ini.Load(s.SettingsPath);
+  ApplySettings(s, ini, window, hooks);
+  // Removed legacy sections and keys are gone from the file at once.
+  if (ini.Modified()) ini.Save(s.SettingsPath);
+  if (hooks.ComboBoxNMEAChange) hooks.ComboBoxNMEAChange(s);
+  if (hooks.PrepareRoute) hooks.PrepareRoute(s);
+}
 
+void ApplySettings(AppState& s, IniFile& ini, SettingsWindow& window, const SettingsHooks& hooks) {
+  if (s.VersionText.empty()) s.VersionText = BuildVersionText();
   const std::string fileVersion = ini.ReadString(kOption, "Version", s.VersionText);
   s.EngCharset = ini.ReadInteger(kOption, "EngCharset", s.EngCharset);
   s.EngFontName = ini.ReadString(kOption, "EngFontName", s.EngFontName);
@@ -386,12 +412,6 @@ void LoadSettings(AppState& s, SettingsWindow& window, const SettingsHooks& hook
   window.ShowSpeedUnit(s);
   if (hooks.SelectPreset) hooks.SelectPreset(s);
   if (hooks.UpdateFixIndicators) hooks.UpdateFixIndicators(s);
-
-  // Removed legacy sections and keys are gone from the file at once.
-  if (ini.Modified()) ini.Save(s.SettingsPath);
-
-  if (hooks.ComboBoxNMEAChange) hooks.ComboBoxNMEAChange(s);
-  if (hooks.PrepareRoute) hooks.PrepareRoute(s);
 }
 
 void StoreSettings(const AppState& s, IniFile& ini) {

@@ -34,6 +34,11 @@ void InitSettingsGlobals(AppState& state);
 
 // Reads the settings file at state.SettingsPath into the state.
 void LoadSettings(AppState& state, SettingsWindow& window, const SettingsHooks& hooks);
+// The part of the load between reading the file and the closing route steps:
+// every key of `ini` into the state; legacy sections and keys are removed from
+// `ini` (the caller writes it back when Modified()).
+void ApplySettings(AppState& state, IniFile& ini, SettingsWindow& window,
+                   const SettingsHooks& hooks);
 // Writes the state into the file at state.SettingsPath, keeping what it does not
 // know. Failures are silent and leave the old file as it was.
 void SaveSettings(const AppState& state);

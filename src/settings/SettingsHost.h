@@ -83,4 +83,11 @@ struct SettingsHooks {
   std::function<void(AppState&)> PrepareRoute;
 };
 
+// The hooks this module can fill from the sentence and track modules on its own:
+// magnetic variation parse and format, the factory presets and the preset
+// selection (its satellite summary is derived again when a run starts). The caller
+// adds the route preparation, fix indicators, NMEA version change and the port
+// routines, which need state that lives outside AppState.
+SettingsHooks CoreSettingsHooks();
+
 }  // namespace fixcaster
