@@ -12,7 +12,6 @@
 #include "settings/Settings.h"
 #include "settings/SettingsPath.h"
 #include "settings/TrackCsv.h"
-#include "track/TrackGrammar.h"
 #include "ui/AuxWindows.h"
 #include "ui/Language.h"
 #include "ui/MainWindow.h"
@@ -78,14 +77,9 @@ RunCore::~RunCore() {
 }
 
 SettingsHooks RunCore::Hooks() {
-  SettingsHooks h;
-  h.ParseMagVariation = [](const std::string& text) { return fixcaster::ParseMagVariation(text); };
-  h.FormatMagVariation = [](double value) { return fixcaster::FormatMagVariation(value); };
+  // Variation, factory presets from the core; the rest needs the window's parts.
+  SettingsHooks h = CoreSettingsHooks();
   h.SelectPreset = [this](AppState&) { RadioButtonGSA1Click(); };
-  h.CopyBuiltInPreset = [](AppState& s, int p) {
-    s.PresetGsa[p] = DefaultPresetGsa()[p];
-    s.PresetGsv[p] = DefaultPresetGsv()[p];
-  };
   h.UpdateFixIndicators = [this](AppState&) { FixIndicatorsChanged(); };
   h.ComboBoxNMEAChange = [this](AppState&) { SentenceFormatChanged(); };
   h.ParseComPortNo = [](const std::string& text) { return fixcaster::ParseComPortNo(text); };
