@@ -145,6 +145,9 @@ TFormMain::TFormMain(AppState& state, QStringList arguments, QWidget* parent)
 }
 
 TFormMain::~TFormMain() {
+  // The widgets go while the core still exists: a cell editor still open commits its
+  // text into the grid on the way out.
+  qDeleteAll(findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly));
   delete monitor_;
   delete editor_;
   if (MainWindow() == this) SetMainWindow(nullptr);
@@ -446,8 +449,10 @@ void TFormMain::BindControls() {
   bindCombo(ComboBoxHz, &state_.ComboBoxHz, [this] { core_->FrequencyChanged(); });
   bindCombo(ComboBoxNMEA, &state_.ComboBoxNMEA, [this] { core_->SentenceFormatChanged(); });
   bindCombo(ComboBoxNavSt, &state_.ComboBoxNavSt, nullptr);
-  // A chosen status keeps its letter only ("S: Safe" leaves "S"), once the list is closed.
-  connect(ComboBoxNavSt, &QComboBox::activated, this, [this] {
+  // The status keeps its letter only ("S: Safe" leaves "S"), whether chosen, typed or
+  // loaded: cut once the change is complete and the list has closed.
+  connect(ComboBoxNavSt, &QComboBox::currentTextChanged, this, [this](const QString& text) {
+    if (text.size() <= 1) return;
     QTimer::singleShot(0, this, [this] {
       if (ComboBoxNavSt->currentText().size() > 1)
         ComboBoxNavSt->setEditText(ComboBoxNavSt->currentText().left(1));
@@ -529,11 +534,15 @@ void TFormMain::SyncCombo(QComboBox* box, const ComboState& combo) {
   if (combo.ItemIndex >= 0 && combo.ItemIndex < box->count() && !box->isEditable()) {
     box->setCurrentIndex(combo.ItemIndex);
   } else if (box->isEditable()) {
-    box->setCurrentIndex(combo.ItemIndex >= 0 && combo.ItemIndex < box->count() &&
-                                 box->itemText(combo.ItemIndex) == Q(combo.Text)
-                             ? combo.ItemIndex
-                             : -1);
-    box->setEditText(Q(combo.Text));
+    // Left alone when it already shows the text: setting it again would move the
+    // cursor of a box the user is typing in.
+    if (box->currentText() != Q(combo.Text) || box->currentIndex() != combo.ItemIndex) {
+      box->setCurrentIndex(combo.ItemIndex >= 0 && combo.ItemIndex < box->count() &&
+                                   box->itemText(combo.ItemIndex) == Q(combo.Text)
+                               ? combo.ItemIndex
+                               : -1);
+      box->setEditText(Q(combo.Text));
+    }
   } else {
     box->setCurrentIndex(box->findText(Q(combo.Text)));
   }
@@ -582,7 +591,8 @@ void TFormMain::SyncFromState() {
   ComboBoxBaud->setVisible(state_.BaudControlsVisible);
   LabelTCPport->setVisible(state_.EditTCPport.Visible);
   EditTCPport->setVisible(state_.EditTCPport.Visible);
-  EditTCPport->setText(Q(state_.EditTCPport.Text));
+  if (EditTCPport->text() != Q(state_.EditTCPport.Text))
+    EditTCPport->setText(Q(state_.EditTCPport.Text));
   EditTCPport->setEnabled(state_.EditTCPport.Enabled);
 
   for (int i = 0; i < 4; ++i) {

@@ -208,6 +208,21 @@ TEST_F(MainWindowTest, WidgetsWriteTheStateAndShowItBack) {
   EXPECT_TRUE(Find<QCheckBox>("CheckBoxRep")->isChecked());
   EXPECT_TRUE(Find<QRadioButton>("RadioButtonGGA_3")->isChecked());
 
+  // A chosen navigational status keeps its letter only.
+  auto* navSt = Find<QComboBox>("ComboBoxNavSt");
+  navSt->setEnabled(true);
+  navSt->setCurrentIndex(navSt->findText(QStringLiteral("U: Unsafe")));
+  EXPECT_TRUE(QTest::qWaitFor([&] { return navSt->currentText() == QStringLiteral("U"); }, 2000));
+  EXPECT_EQ(state_->ComboBoxNavSt.Text, "U");
+
+  // Typing in the middle of a box is not disturbed by the state echoing the text.
+  auto* portBox = Find<QComboBox>("ComboBoxPort");
+  portBox->setEditText(QStringLiteral("/dev/tty0"));
+  portBox->lineEdit()->setCursorPosition(8);
+  QTest::keyClicks(portBox->lineEdit(), QStringLiteral("US"));
+  EXPECT_EQ(portBox->currentText(), QStringLiteral("/dev/ttyUS0"));
+  EXPECT_EQ(state_->ComboBoxPort.Text, "/dev/ttyUS0");
+
   // The port text decides between the serial speed and the TCP port.
   auto* port = Find<QComboBox>("ComboBoxPort");
   port->setEditText(QStringLiteral(" tcp"));
@@ -384,6 +399,13 @@ TEST_F(MainWindowTest, PresetEditorStoresOnClose) {
   EXPECT_EQ(state_->PresetGsv[2][1], "$GPGSV,1,1,03,01,40,083,46,02,17,308,41,03,07,344,39,,,,");
   EXPECT_EQ(state_->PresetGsv[2][2], "");
   EXPECT_EQ(state_->Satellites.SatsUsed1, 3);
+
+  // Edits still open in the editor when the program ends are not stored.
+  edit->click();
+  editor->Memo1()->setPlainText(QStringLiteral("$GPGSA,A,3,09,,,,,,,,,,,,1.0,1.0,1.0"));
+  Find<QPushButton>("ButtonExit")->click();
+  EXPECT_EQ(state_->PresetGsa[2][1], "$GPGSA,A,3,01,02,03,,,,,,,,,,2.0,1.0,1.5");
+  EXPECT_FALSE(ReadIniText(IniPath()).contains(QStringLiteral("A,3,09,")));
 }
 
 }  // namespace
