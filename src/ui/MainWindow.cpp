@@ -137,6 +137,9 @@ TFormMain::TFormMain(AppState& state, QStringList arguments, QWidget* parent)
   setMinimumSize(100, 100);
   setMaximumSize(start);
   setAcceptDrops(true);
+  // Centred on the screen from the first frame; the settings may move it later.
+  int startTop = kNoPosition, startLeft = kNoPosition;
+  PlaceMainWindow(*this, startTop, startLeft);
 
   // Esc asks the run to stop, wherever the focus is in the program.
   auto* esc = new QShortcut(QKeySequence(Qt::Key_Escape), this);
@@ -632,11 +635,12 @@ int TFormMain::TopRow() const {
   return row < 0 ? 1 : TrackTableModel::GridRow(row);
 }
 
-void TFormMain::SelectGridRow(int row) {
+void TFormMain::SelectGridRow(int row, bool atTop) {
   const QModelIndex index = gridModel_->index(TrackTableModel::ModelRow(row), 0);
   if (!index.isValid()) return;
   StringGrid1->setCurrentIndex(index);
-  StringGrid1->scrollTo(index);
+  StringGrid1->scrollTo(
+      index, atTop ? QAbstractItemView::PositionAtTop : QAbstractItemView::EnsureVisible);
 }
 
 void TFormMain::ApplyLanguage() {

@@ -70,7 +70,9 @@ class TFormMain : public QWidget {
 
   // Run displays (written by the run engine through RunCore).
   void ShowRunControls();
-  void SelectGridRow(int row);
+  // Makes row `row`, column 1 the current cell; `atTop` also makes it the first
+  // visible row.
+  void SelectGridRow(int row, bool atTop = false);
 
  protected:
   void changeEvent(QEvent* event) override;

@@ -5,7 +5,6 @@
 #include <QFileInfo>
 #include <QLabel>
 #include <QProgressBar>
-#include <QThread>
 #include <QTimer>
 
 #include "nmea/Sentences.h"
@@ -240,10 +239,9 @@ void RunCore::DroppedFile(const QString& path) {
     QCoreApplication::processEvents();
     if (IsOutputOpen() && (s.ComboBoxPort.Text != port || s.ComboBoxBaud.Text != baud)) {
       CloseOutputPort();
-      if (!Trim(s.ComboBoxPort.Text).empty()) {
-        QThread::msleep(100);
-        OpenOutputPort();
-      }
+      // The device gets a moment before it is opened again; the window stays live.
+      if (!Trim(s.ComboBoxPort.Text).empty())
+        QTimer::singleShot(100, &form_, [this] { OpenOutputPort(); });
     }
   } else if (suffix == QLatin1String("csv")) {
     LoadTrackCsv(s, path.toStdString(), *this, Hooks());
@@ -274,7 +272,7 @@ void RunCore::PlaceMainWindow(int32_t& top, int32_t& left) {
 
 void RunCore::SelectGridCell(int64_t row, int) {
   form_.ReloadGrid();
-  form_.SelectGridRow(int(row));
+  form_.SelectGridRow(int(row), true);
 }
 
 void RunCore::ShowMessage(SettingsMessage id, const std::string& arg) {

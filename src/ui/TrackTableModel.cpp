@@ -50,8 +50,15 @@ Qt::ItemFlags TrackTableModel::flags(const QModelIndex& index) const {
 }
 
 void TrackTableModel::Reload() {
+  const int rows = ViewRows(table_);
+  if (rows == rows_) {
+    // Same shape: the view keeps its scroll position, current cell and open editor;
+    // it repaints only what is visible.
+    if (rows > 0) Q_EMIT dataChanged(index(0, 0), index(rows - 1, columnCount() - 1));
+    return;
+  }
   beginResetModel();
-  rows_ = ViewRows(table_);
+  rows_ = rows;
   endResetModel();
 }
 

@@ -8,6 +8,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScrollBar>
 #include <QTableView>
 #include <set>
 
@@ -295,7 +296,12 @@ TEST_F(DropTest, ADroppedSettingsFileIsSavedIntoAndLoadedWhileStopped) {
   Find<QCheckBox>("CheckBoxZDA")->setChecked(true);
   const QString dropped = Path(QStringLiteral("other.INI"));
   WriteIni(dropped, QStringLiteral("[Output]\nGLLOut=1\nZDAOut=0\nOutFreq=5\n"));
+  auto* grid = Find<QTableView>("StringGrid1");
+  grid->verticalScrollBar()->setValue(20);
+  ASSERT_EQ(form_->TopRow(), 21);
   form_->HandleDroppedFiles({dropped, IniPath()});
+  EXPECT_EQ(form_->TopRow(), 1) << "the table shows its start again";
+  EXPECT_EQ(grid->currentIndex().row(), 0);
   // The settings in force went into the old file first.
   EXPECT_TRUE(ReadIniText(IniPath()).contains(QStringLiteral("ZDAOut=1")));
   EXPECT_EQ(QString::fromStdString(state_->SettingsPath), dropped);
