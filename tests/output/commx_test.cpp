@@ -437,16 +437,7 @@ TEST_F(CommXTest, HalfDuplexSettlesRtsBeforeTheFirstBlock) {
 namespace fixcaster {
 namespace {
 
-#if defined(__SANITIZE_THREAD__)
-constexpr bool kUnderThreadSanitizer = true;
-#else
-constexpr bool kUnderThreadSanitizer = false;
-#endif
-
 TEST(QtPosterTest, RunsPostedCallsInOrderOnTheContextsThread) {
-  if (kUnderThreadSanitizer)
-    GTEST_SKIP() << "Qt's own queue locks are not instrumented, so the sanitizer "
-                    "cannot see the hand-over; the component's tests use ChannelPoster";
   static int argc = 1;
   static char name[] = "output_tests";
   static char* argv[] = {name, nullptr};
