@@ -86,12 +86,12 @@ TEST_P(IniLookup, FindsValue) {
   const LookupCase& c = GetParam();
   IniFile ini;
   ini.Parse(c.text);
-  const std::string* v = ini.Find(c.section, c.key);
+  auto v = ini.Find(c.section, c.key);
   if (c.expected) {
-    ASSERT_NE(v, nullptr);
+    ASSERT_TRUE(v.has_value());
     EXPECT_EQ(*v, *c.expected);
   } else {
-    EXPECT_EQ(v, nullptr);
+    EXPECT_FALSE(v.has_value());
   }
 }
 
