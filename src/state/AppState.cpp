@@ -37,6 +37,7 @@ AppState::AppState() : MagVariation(std::numeric_limits<double>::quiet_NaN()) {
       "Real time kinematic", "Float RTK", "Estimated",  "Manual input", "Simulator"};
   ComboBoxRMCst.ItemIndex = 0;
   ComboBoxRMCst.Text = ComboBoxRMCst.Items[0];
+  UpdateFixIndicators(ComboBoxStatus.ItemIndex, ComboBoxRMCst.ItemIndex, Fix);
   ComboBoxDegDec.Items = NumberItems(1, 8);
   ComboBoxDegDec.ItemIndex = 5;
   ComboBoxDegDec.Text = "6";

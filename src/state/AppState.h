@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "nmea/PresetTables.h"
+#include "nmea/Sentences.h"
 #include "track/TrackTable.h"
 
 namespace fixcaster {
@@ -111,6 +112,9 @@ struct AppState {
   bool FirstActivationDone = false;
   bool StartupPending = false;
   bool ShowFileInTitle = false;
+  // GgaQuality, ModeIndicator, FixStatus from ComboBoxStatus/ComboBoxRMCst
+  // (UpdateFixIndicators); the sentence builders read them at every tick.
+  FixIndicators Fix;
 
   // --- globals of the settings file ---------------------------------------------
   int EngCharset = 0;
@@ -137,6 +141,8 @@ struct AppState {
   PresetGsaTable PresetGsa{};
   PresetGsvTable PresetGsv{};
   int CurrentPreset = 1;
+  // Hdop1/SatsUsed1/Hdop2/SatsUsed2 of CurrentPreset (AnalysePreset), for GGA and GNS.
+  PresetSummary Satellites;
 };
 
 }  // namespace fixcaster

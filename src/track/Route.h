@@ -20,9 +20,11 @@ inline constexpr double MissingValue = std::numeric_limits<double>::quiet_NaN();
 // per-span arrays (entry i = span from point i to point i + 1).
 //
 // The arrays cover every entry that can hold a point: at least LastPoint + 2
-// entries, and they never shrink, so an index that was valid in an earlier plan
-// stays valid. Entries past the track read as missing: NaN position and altitude,
-// speed 0, span values 0. Only spans 1 .. LastSpan are meaningful.
+// entries (not TrackMax + 2, which a settings file may set to two billion), and
+// they never shrink, so an index that was valid in an earlier plan stays valid.
+// Point entries past the track read as missing: NaN position and altitude, speed 0.
+// Only spans 1 .. LastSpan are meaningful; a plan rejected for a malformed cell
+// leaves LastSpan, the totals and the span arrays as the previous plan made them.
 struct TrackModel {
   std::vector<double> TrackLat{MissingValue, MissingValue};
   std::vector<double> TrackLon{MissingValue, MissingValue};

@@ -34,7 +34,10 @@ const AngleCase kAngleCases[] = {
     {"s35 30", -35.5},  // letters count in either case
     {"35\xCB\x9A"
      "30'S",
-     -35.5},           // the degree sign (UTF-8) separates numbers
+     -35.5},  // the degree sign (UTF-8) separates numbers
+    {"35\xC2\xB0"
+     "30'S",
+     -35.5},           // and so does U+00B0
     {"35 -30", 35.5},  // a minus after a completed number is ignored
     {"35,30", 35.5},   // a comma separates, it is no decimal point
     {"W139 46", -139.76666666666667},
