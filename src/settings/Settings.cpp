@@ -8,6 +8,7 @@
 #include <cstdlib>
 
 #include "nmea/Presets.h"
+#include "nmea/Sentences.h"
 #include "settings/IniFile.h"
 #include "track/TrackGrammar.h"
 
@@ -189,8 +190,11 @@ SettingsHooks CoreSettingsHooks() {
     s.PresetGsv[p] = DefaultPresetGsv()[p];
   };
   h.SelectPreset = [](AppState& s) {
-    fixcaster::SelectPreset(s.RadioButtonGSAChecked, s.CurrentPreset, s.PresetGsa, s.PresetGsv,
-                            s.PresetEditorText);
+    s.Satellites = fixcaster::SelectPreset(s.RadioButtonGSAChecked, s.CurrentPreset, s.PresetGsa,
+                                           s.PresetGsv, s.PresetEditorText);
+  };
+  h.UpdateFixIndicators = [](AppState& s) {
+    fixcaster::UpdateFixIndicators(s.ComboBoxStatus.ItemIndex, s.ComboBoxRMCst.ItemIndex, s.Fix);
   };
   return h;
 }
