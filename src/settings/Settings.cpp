@@ -133,6 +133,8 @@ void ReadCellTrack(TrackTable& grid, const IniFile& ini, const char* section) {
   });
 }
 
+std::array<std::string_view, 4> SplitTrackRowViews(std::string_view value);
+
 void ReadDTrack(TrackTable& grid, const IniFile& ini) {
   grid.ClearAll();
   // One pass over the lines; of keys naming the same row the first one counts.
@@ -141,7 +143,7 @@ void ReadDTrack(TrackTable& grid, const IniFile& ini) {
     int64_t n = RowOfKey(key, "d", grid.TrackMax());
     if (n && !seen[n]) {
       seen[n] = true;
-      TrackTable::Row r = SplitTrackRow(value);
+      auto r = SplitTrackRowViews(value);
       for (int c = 0; c < 4; ++c) grid.SetCell(n, TrackTable::ColLat + c, r[c]);
     }
   });
@@ -253,17 +255,27 @@ std::string BuildZoneText(std::string_view timeDiff) {
   return two(hours) + "," + two(minutes);
 }
 
-TrackTable::Row SplitTrackRow(std::string_view value) {
-  TrackTable::Row r;
+namespace {
+
+// The four cells of a "D" value as views into it (empty views for missing fields).
+std::array<std::string_view, 4> SplitTrackRowViews(std::string_view value) {
+  std::array<std::string_view, 4> r{};
   int taken = 0;
   std::string_view rest = value;
   size_t comma;
   while (taken < 3 && (comma = rest.find(',')) != std::string_view::npos) {
-    r[taken++] = std::string(TrimBlanks(rest.substr(0, comma)));
+    r[taken++] = TrimBlanks(rest.substr(0, comma));
     rest = rest.substr(comma + 1);
   }
-  r[taken] = std::string(rest);
+  r[taken] = rest;
   return r;
+}
+
+}  // namespace
+
+TrackTable::Row SplitTrackRow(std::string_view value) {
+  auto v = SplitTrackRowViews(value);
+  return {std::string(v[0]), std::string(v[1]), std::string(v[2]), std::string(v[3])};
 }
 
 void LoadSettings(AppState& s, SettingsWindow& window, const SettingsHooks& hooks) {
