@@ -221,6 +221,19 @@ TEST(IniFile, DeleteRemovesEveryOccurrenceAndEraseRemovesTheSection) {
   EXPECT_EQ(ini.Serialize(), test::Utf16File("[S]\r\nx=2\r\n[T]\r\nz=9\r\n"));
 }
 
+// Values are rewritten in place when they fit and moved when they grow; neither may
+// leave old text behind or touch the neighbouring line.
+TEST(IniFile, RewrittenValuesReadBackExactly) {
+  IniFile ini;
+  ini.Parse("[S]\na=abcdef\nb=next\n");
+  for (const char* v : {"xy", "a much longer value than before", "", "z", "abcdefgh"}) {
+    ini.WriteString("S", "a", v);
+    EXPECT_EQ(ini.ReadString("S", "a", "?"), v);
+    EXPECT_EQ(ini.ReadString("S", "b", "?"), "next");
+    EXPECT_EQ(ini.Serialize(), test::Utf16File(std::string("[S]\r\na=") + v + "\r\nb=next\r\n"));
+  }
+}
+
 TEST(IniFile, LineBreaksInValuesCannotSplitTheFile) {
   IniFile ini;
   ini.WriteString("S", "k", "a\r\n[Evil]\nb=c");
