@@ -172,6 +172,9 @@ void ReadClients(Shared& shared, std::vector<ClientState>& clients, std::vector<
           shared.finished.fetch_add(1);
           break;
         }
+        // A short read took everything there was; the level-triggered epoll reports
+        // the socket again when more arrives, which saves a failing recv per tick.
+        if (static_cast<size_t>(got) < buf.size()) break;
       }
     }
   }

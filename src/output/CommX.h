@@ -92,7 +92,7 @@ class TCommX {
   static constexpr int kTransSlotWaitMs = 3000;
 
   explicit TCommX(Poster* poster = nullptr);
-  ~TCommX();
+  virtual ~TCommX();
   TCommX(const TCommX&) = delete;
   TCommX& operator=(const TCommX&) = delete;
 

@@ -1,9 +1,11 @@
 #include "settings/IniFile.h"
 
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
@@ -87,9 +89,8 @@ void AppendUtf8(std::string& out, uint32_t cp) {
   }
 }
 
-std::string DecodeUtf16(std::string_view b, bool bigEndian) {
-  std::string out;
-  out.reserve(b.size() / 2);
+void DecodeUtf16(std::string& out, std::string_view b, bool bigEndian) {
+  out.reserve(out.size() + b.size() / 2);
   const size_t n = b.size() / 2;  // an odd last byte is no character
   auto unit = [&](size_t i) -> uint32_t {
     auto lo = static_cast<unsigned char>(b[2 * i + (bigEndian ? 1 : 0)]);
@@ -98,8 +99,15 @@ std::string DecodeUtf16(std::string_view b, bool bigEndian) {
   };
   for (size_t i = 0; i < n; ++i) {
     uint32_t u = unit(i);
-    if (u < 0x80) {  // the common case, kept short
-      out.push_back(static_cast<char>(u));
+    if (u < 0x80) {
+      // Runs of ASCII, the bulk of every settings file, in one step.
+      size_t run = i;
+      while (run < n && unit(run) < 0x80) ++run;
+      size_t at = out.size();
+      out.resize(at + (run - i));
+      char* d = out.data() + at;
+      for (; i < run; ++i) *d++ = static_cast<char>(unit(i));
+      --i;
       continue;
     }
     if (u >= 0xD800 && u <= 0xDBFF && i + 1 < n) {
@@ -113,7 +121,6 @@ std::string DecodeUtf16(std::string_view b, bool bigEndian) {
     if (u >= 0xD800 && u <= 0xDFFF) u = 0xFFFD;  // unpaired surrogate
     AppendUtf8(out, u);
   }
-  return out;
 }
 
 // Length of a valid UTF-8 sequence at p (0 when invalid), and its code point.
@@ -144,9 +151,8 @@ size_t Utf8Sequence(const unsigned char* p, size_t avail, uint32_t& cp) {
 
 // UTF-8 with every invalid byte taken as the Latin-1 character of that code, so the
 // result is valid UTF-8 whatever the input.
-std::string DecodeUtf8Lenient(std::string_view b) {
-  std::string out;
-  out.reserve(b.size());
+void DecodeUtf8Lenient(std::string& out, std::string_view b) {
+  out.reserve(out.size() + b.size());
   auto p = reinterpret_cast<const unsigned char*>(b.data());
   size_t i = 0;
   while (i < b.size()) {
@@ -164,25 +170,28 @@ std::string DecodeUtf8Lenient(std::string_view b) {
       i += len;
     }
   }
-  return out;
 }
 
 }  // namespace
 
-std::string DecodeTextFile(std::string_view b) {
-  if (b.size() >= 2 && static_cast<unsigned char>(b[0]) == 0xFF &&
-      static_cast<unsigned char>(b[1]) == 0xFE)
-    return DecodeUtf16(b.substr(2), false);
-  if (b.size() >= 2 && static_cast<unsigned char>(b[0]) == 0xFE &&
-      static_cast<unsigned char>(b[1]) == 0xFF)
-    return DecodeUtf16(b.substr(2), true);
-  if (b.size() >= 3 && static_cast<unsigned char>(b[0]) == 0xEF &&
-      static_cast<unsigned char>(b[1]) == 0xBB && static_cast<unsigned char>(b[2]) == 0xBF)
-    return DecodeUtf8Lenient(b.substr(3));
+void DecodeTextFileInto(std::string& out, std::string_view b) {
+  auto byte = [&b](size_t i) { return static_cast<unsigned char>(b[i]); };
+  if (b.size() >= 2 && byte(0) == 0xFF && byte(1) == 0xFE)
+    return DecodeUtf16(out, b.substr(2), false);
+  if (b.size() >= 2 && byte(0) == 0xFE && byte(1) == 0xFF)
+    return DecodeUtf16(out, b.substr(2), true);
+  if (b.size() >= 3 && byte(0) == 0xEF && byte(1) == 0xBB && byte(2) == 0xBF)
+    return DecodeUtf8Lenient(out, b.substr(3));
   // UTF-16LE that lost its mark: ASCII text shows as every second byte zero.
   if (b.size() >= 4 && b[0] != 0 && b[1] == 0 && b[2] != 0 && b[3] == 0)
-    return DecodeUtf16(b, false);
-  return DecodeUtf8Lenient(b);
+    return DecodeUtf16(out, b, false);
+  DecodeUtf8Lenient(out, b);
+}
+
+std::string DecodeTextFile(std::string_view b) {
+  std::string out;
+  DecodeTextFileInto(out, b);
+  return out;
 }
 
 void AppendUtf16Le(std::string& out, std::string_view s) {
@@ -194,8 +203,16 @@ void AppendUtf16Le(std::string& out, std::string_view s) {
   size_t i = 0;
   while (i < s.size()) {
     if (p[i] < 0x80) {
-      out.push_back(static_cast<char>(p[i++]));
-      out.push_back('\0');
+      // Runs of ASCII, the bulk of every settings file, in one step.
+      size_t run = i;
+      while (run < s.size() && p[run] < 0x80) ++run;
+      size_t at = out.size();
+      out.resize(at + 2 * (run - i));
+      char* d = out.data() + at;
+      for (; i < run; ++i) {
+        *d++ = static_cast<char>(p[i]);
+        *d++ = '\0';
+      }
       continue;
     }
     uint32_t cp;
@@ -217,6 +234,38 @@ void AppendUtf16Le(std::string& out, std::string_view s) {
 
 // ---------------------------------------------------------------------------------
 
+uint32_t IniFile::Store(std::string_view text) {
+  auto off = static_cast<uint32_t>(arena_.size());
+  arena_.append(text);
+  return off;
+}
+
+void IniFile::SetValue(Line& l, std::string_view value) {
+  // A value that fits where the old one was is written in place (each line owns
+  // its range), so rewriting a large file does not grow the arena.
+  if (value.size() <= l.valLen && l.valOff != 0) {
+    std::copy(value.begin(), value.end(), arena_.begin() + l.valOff);
+  } else {
+    l.valOff = Store(value);
+  }
+  l.valLen = static_cast<uint32_t>(value.size());
+  for (size_t i = l.valOff; i < size_t{l.valOff} + l.valLen; ++i)
+    if (arena_[i] == '\r' || arena_[i] == '\n') arena_[i] = ' ';
+}
+
+void IniFile::EnsureIndex(const Section& s) const {
+  if (s.indexed) return;
+  s.index.clear();
+  s.index.reserve(s.lines.size());
+  s.hasDuplicates = false;
+  for (size_t i = 0; i < s.lines.size(); ++i) {
+    const Line& l = s.lines[i];
+    if (l.erased || l.raw) continue;
+    if (!s.index.try_emplace(AsciiLower(KeyOf(l)), i).second) s.hasDuplicates = true;
+  }
+  s.indexed = true;
+}
+
 const IniFile::Section* IniFile::FindSection(std::string_view name) const {
   auto it = sectionIndex_.find(AsciiLower(name));
   return it == sectionIndex_.end() ? nullptr : &sections_[it->second];
@@ -232,28 +281,22 @@ IniFile::Section& IniFile::SectionFor(std::string_view name) {
   auto it = sectionIndex_.find(lower);
   if (it != sectionIndex_.end()) return sections_[it->second];
   sectionIndex_.emplace(std::move(lower), sections_.size());
-  sections_.push_back(Section{std::string(name), {}, {}, false, false});
+  sections_.push_back(Section{std::string(name), {}, {}, false, false, false});
   return sections_.back();
 }
 
-void IniFile::AddParsedLine(Section* current, std::string_view raw) {
-  std::string_view line = TrimBlanks(raw);
-  if (line.empty()) return;
-  if (!current) {
-    preamble_.emplace_back(line);
-    return;
+// The section for a write: an erased one comes back empty.
+IniFile::Section& IniFile::LiveSectionFor(std::string_view name) {
+  Section& s = SectionFor(name);
+  if (s.erased) {
+    s.erased = false;
+    s.lines.clear();
+    s.index.clear();
+    s.indexed = true;
+    s.hasDuplicates = false;
   }
-  size_t eq = line.find('=');
-  if (line[0] == ';' || eq == std::string_view::npos) {
-    current->lines.push_back(Line{std::string(line), {}, true, false});
-    return;
-  }
-  Line l{std::string(TrimBlanks(line.substr(0, eq))), std::string(TrimBlanks(line.substr(eq + 1))),
-         false, false};
-  auto [it, inserted] = current->index.try_emplace(AsciiLower(l.key), current->lines.size());
-  (void)it;
-  if (!inserted) current->hasDuplicates = true;
-  current->lines.push_back(std::move(l));
+  modified_ = true;
+  return s;
 }
 
 void IniFile::Parse(std::string_view bytes) {
@@ -261,24 +304,50 @@ void IniFile::Parse(std::string_view bytes) {
   sections_.clear();
   sectionIndex_.clear();
   modified_ = false;
-  const std::string text = DecodeTextFile(bytes);
-  std::string_view rest(text);
-  size_t current = SIZE_MAX;
-  while (!rest.empty()) {
-    size_t end = rest.find_first_of("\r\n");
-    std::string_view line = rest.substr(0, end);
-    rest = end == std::string_view::npos ? std::string_view() : rest.substr(end + 1);
-    // Section headers are recognised here so the current section follows them.
-    std::string_view t = TrimBlanks(line);
-    if (!t.empty() && t[0] == '[') {
-      size_t close = t.find(']');
+  // Offset 0 is kept free: it marks a line without a value range of its own.
+  if (bytes.size() > MaxFileSize) bytes = {};
+  arena_.assign("\n");
+  DecodeTextFileInto(arena_, bytes);
+  const char* base = arena_.data();
+  const size_t size = arena_.size();
+  Section* current = nullptr;
+  size_t pos = 0;
+  while (pos < size) {
+    size_t end = pos;
+    while (end < size && base[end] != '\r' && base[end] != '\n') ++end;
+    // The line, trimmed, as offsets into the arena.
+    size_t b = pos, e = end;
+    pos = end + 1;
+    while (b < e && static_cast<unsigned char>(base[b]) <= 0x20) ++b;
+    while (e > b && static_cast<unsigned char>(base[e - 1]) <= 0x20) --e;
+    if (b == e) continue;
+    std::string_view line(base + b, e - b);
+    if (line[0] == '[') {
+      size_t close = line.find(']');
       std::string_view name =
-          TrimBlanks(close == std::string_view::npos ? t.substr(1) : t.substr(1, close - 1));
-      SectionFor(name);
-      current = sectionIndex_.at(AsciiLower(name));
+          TrimBlanks(close == std::string_view::npos ? line.substr(1) : line.substr(1, close - 1));
+      // A repeated section header continues the first section of that name.
+      current = &SectionFor(name);
       continue;
     }
-    AddParsedLine(current == SIZE_MAX ? nullptr : &sections_[current], line);
+    if (!current) {
+      preamble_.emplace_back(line);
+      continue;
+    }
+    size_t eq = line.find('=');
+    Line l;
+    if (line[0] == ';' || eq == std::string_view::npos) {
+      l.keyOff = static_cast<uint32_t>(b), l.keyLen = static_cast<uint32_t>(line.size());
+      l.raw = true;
+    } else {
+      std::string_view key = TrimBlanks(line.substr(0, eq));
+      std::string_view value = TrimBlanks(line.substr(eq + 1));
+      l.keyOff = static_cast<uint32_t>(key.data() - base);
+      l.keyLen = static_cast<uint32_t>(key.size());
+      l.valOff = static_cast<uint32_t>(value.data() - base);
+      l.valLen = static_cast<uint32_t>(value.size());
+    }
+    current->lines.push_back(l);
   }
 }
 
@@ -286,52 +355,66 @@ bool IniFile::Load(const std::string& path) {
   Parse({});
   int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) return false;
-  std::string data;
   struct stat st {};
-  if (::fstat(fd, &st) == 0 && st.st_size > 0) data.reserve(static_cast<size_t>(st.st_size));
-  char buf[65536];
-  bool ok = true;
-  for (;;) {
-    ssize_t n = ::read(fd, buf, sizeof buf);
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) ok = false;
-    if (n <= 0) break;
-    data.append(buf, static_cast<size_t>(n));
+  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) ||
+      static_cast<uint64_t>(st.st_size) > MaxFileSize) {
+    ::close(fd);
+    return false;
   }
+  const auto size = static_cast<size_t>(st.st_size);
+  if (size == 0) {
+    ::close(fd);
+    return true;
+  }
+  // Mapped rather than copied: the file is decoded straight from the page cache.
+  void* map = ::mmap(nullptr, size, PROT_READ, MAP_PRIVATE | MAP_POPULATE, fd, 0);
   ::close(fd);
-  if (!ok) return false;
-  Parse(data);
+  if (map == MAP_FAILED) return false;
+  Parse(std::string_view(static_cast<const char*>(map), size));
+  ::munmap(map, size);
   return true;
 }
 
-std::string IniFile::Serialize() const {
+template <typename Sink>
+void IniFile::SerializeTo(Sink&& sink) const {
   std::string out;
-  size_t estimate = 2;
-  for (const Section& s : sections_)
-    for (const Line& l : s.lines) estimate += 2 * (l.key.size() + l.value.size() + 3);
-  out.reserve(estimate);
+  constexpr size_t kPiece = size_t{1} << 20;
+  out.reserve(kPiece + 4096);
   out.append("\xFF\xFE", 2);
-  auto line = [&out](std::string_view a, std::string_view b = {}, bool withEq = false) {
-    AppendUtf16Le(out, a);
-    if (withEq) {
-      out.append("=\0", 2);
-      AppendUtf16Le(out, b);
-    }
+  auto end = [&] {
     out.append("\r\0\n\0", 4);
+    if (out.size() >= kPiece) {
+      sink(std::string_view(out));
+      out.clear();
+    }
   };
-  for (const std::string& p : preamble_) line(p);
+  for (const std::string& p : preamble_) {
+    AppendUtf16Le(out, p);
+    end();
+  }
   for (const Section& s : sections_) {
     if (s.erased) continue;
-    line("[" + s.name + "]");
+    out.append("[\0", 2);
+    AppendUtf16Le(out, s.name);
+    out.append("]\0", 2);
+    end();
     for (const Line& l : s.lines) {
       if (l.erased) continue;
-      if (l.raw)
-        line(l.key);
-      else
-        line(l.key, l.value, true);
+      AppendUtf16Le(out, KeyOf(l));
+      if (!l.raw) {
+        out.append("=\0", 2);
+        AppendUtf16Le(out, ValueOf(l));
+      }
+      end();
     }
   }
-  return out;
+  if (!out.empty()) sink(std::string_view(out));
+}
+
+std::string IniFile::Serialize() const {
+  std::string image;
+  SerializeTo([&image](std::string_view piece) { image.append(piece); });
+  return image;
 }
 
 namespace {
@@ -349,7 +432,8 @@ bool WriteAll(int fd, const char* p, size_t n) {
 
 }  // namespace
 
-bool WriteFileAtomically(const std::string& path, std::string_view data) {
+bool WriteFileAtomicallyWith(const std::string& path,
+                             const std::function<bool(const FileWriter&)>& produce) {
   // Replace the file a link points to, not the link.
   std::string target = path;
   if (char* real = ::realpath(path.c_str(), nullptr)) {
@@ -366,7 +450,10 @@ bool WriteFileAtomically(const std::string& path, std::string_view data) {
   struct stat st {};
   mode_t mode = 0644;
   if (::stat(target.c_str(), &st) == 0) mode = st.st_mode & 07777;
-  bool ok = ::fchmod(fd, mode) == 0 && WriteAll(fd, data.data(), data.size()) && ::fsync(fd) == 0;
+  bool ok =
+      ::fchmod(fd, mode) == 0 &&
+      produce([fd](std::string_view piece) { return WriteAll(fd, piece.data(), piece.size()); }) &&
+      ::fsync(fd) == 0;
   ok = (::close(fd) == 0) && ok;
   if (ok) ok = ::rename(tmp.c_str(), target.c_str()) == 0;
   if (!ok) {
@@ -382,8 +469,17 @@ bool WriteFileAtomically(const std::string& path, std::string_view data) {
   return true;
 }
 
+bool WriteFileAtomically(const std::string& path, std::string_view data) {
+  return WriteFileAtomicallyWith(path, [data](const FileWriter& write) { return write(data); });
+}
+
 bool IniFile::Save(const std::string& path) const {
-  return WriteFileAtomically(path, Serialize());
+  // Written in pieces: a large file never exists twice in memory.
+  return WriteFileAtomicallyWith(path, [this](const FileWriter& write) {
+    bool ok = true;
+    SerializeTo([&](std::string_view piece) { ok = ok && write(piece); });
+    return ok;
+  });
 }
 
 bool IniFile::SectionExists(std::string_view section) const {
@@ -391,54 +487,60 @@ bool IniFile::SectionExists(std::string_view section) const {
   return s && !s->erased;
 }
 
-const std::string* IniFile::Find(std::string_view section, std::string_view key) const {
+std::optional<std::string_view> IniFile::Find(std::string_view section,
+                                              std::string_view key) const {
   const Section* s = FindSection(section);
-  if (!s || s->erased) return nullptr;
+  if (!s || s->erased) return std::nullopt;
+  EnsureIndex(*s);
   auto it = s->index.find(AsciiLower(key));
-  return it == s->index.end() ? nullptr : &s->lines[it->second].value;
+  if (it == s->index.end()) return std::nullopt;
+  return ValueOf(s->lines[it->second]);
 }
 
 bool IniFile::KeyExists(std::string_view section, std::string_view key) const {
-  return Find(section, key) != nullptr;
+  return Find(section, key).has_value();
 }
 
 std::string IniFile::ReadString(std::string_view section, std::string_view key,
                                 std::string_view def) const {
-  const std::string* v = Find(section, key);
-  return v ? *v : std::string(def);
+  return std::string(Find(section, key).value_or(def));
 }
 
 int32_t IniFile::ReadInteger(std::string_view section, std::string_view key, int32_t def) const {
-  const std::string* v = Find(section, key);
+  auto v = Find(section, key);
   if (!v) return def;
   return ParseIniInteger(*v).value_or(def);
 }
 
 bool IniFile::ReadBool(std::string_view section, std::string_view key, bool def) const {
-  const std::string* v = Find(section, key);
+  auto v = Find(section, key);
   if (!v) return def;
   auto n = ParseIniInteger(*v);
   return n ? *n != 0 : def;
 }
 
 void IniFile::WriteString(std::string_view section, std::string_view key, std::string_view value) {
-  std::string v(value);
-  for (char& c : v)
-    if (c == '\r' || c == '\n') c = ' ';
-  Section& s = SectionFor(section);
-  if (s.erased) {
-    s.erased = false;
-    s.lines.clear();
-    s.index.clear();
-    s.hasDuplicates = false;
-  }
-  modified_ = true;
+  Section& s = LiveSectionFor(section);
+  EnsureIndex(s);
   auto [it, inserted] = s.index.try_emplace(AsciiLower(key), s.lines.size());
   if (!inserted) {
-    s.lines[it->second].value = std::move(v);
+    SetValue(s.lines[it->second], value);
     return;
   }
-  s.lines.push_back(Line{std::string(key), std::move(v), false, false});
+  Line l;
+  l.keyOff = Store(key), l.keyLen = static_cast<uint32_t>(key.size());
+  SetValue(l, value);
+  s.lines.push_back(l);
+}
+
+void IniFile::AppendKey(std::string_view section, std::string_view key, std::string_view value) {
+  Section& s = LiveSectionFor(section);
+  if (s.indexed && !s.index.try_emplace(AsciiLower(key), s.lines.size()).second)
+    s.hasDuplicates = true;
+  Line l;
+  l.keyOff = Store(key), l.keyLen = static_cast<uint32_t>(key.size());
+  SetValue(l, value);
+  s.lines.push_back(l);
 }
 
 void IniFile::WriteInteger(std::string_view section, std::string_view key, int64_t value) {
@@ -453,6 +555,7 @@ void IniFile::DeleteKey(std::string_view section, std::string_view key) {
   Section* s = FindSection(section);
   if (!s || s->erased) return;
   std::string lower = AsciiLower(key);
+  EnsureIndex(*s);
   auto it = s->index.find(lower);
   if (it == s->index.end()) return;
   modified_ = true;
@@ -462,7 +565,7 @@ void IniFile::DeleteKey(std::string_view section, std::string_view key) {
   if (s->hasDuplicates) {
     for (size_t i = first + 1; i < s->lines.size(); ++i) {
       Line& l = s->lines[i];
-      if (!l.erased && !l.raw && AsciiLower(l.key) == lower) l.erased = true;
+      if (!l.erased && !l.raw && AsciiLower(KeyOf(l)) == lower) l.erased = true;
     }
   }
 }
@@ -474,6 +577,7 @@ void IniFile::EraseSection(std::string_view section) {
   s->erased = true;
   s->lines.clear();
   s->index.clear();
+  s->indexed = true;
 }
 
 }  // namespace fixcaster

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -24,7 +25,11 @@ std::string AsciiLower(std::string_view s);
 // save leaves either the old or the new file, never a mix.
 class IniFile {
  public:
-  // Reads the file. A missing or unreadable file gives an empty profile and false.
+  // Files beyond this size are not read (offsets are 32-bit).
+  static constexpr size_t MaxFileSize = size_t{1} << 30;
+
+  // Reads the file. A missing, unreadable or oversized file gives an empty profile
+  // and false.
   bool Load(const std::string& path);
   // Replaces the contents by the parse of raw file bytes.
   void Parse(std::string_view bytes);
@@ -35,8 +40,9 @@ class IniFile {
 
   bool SectionExists(std::string_view section) const;
   bool KeyExists(std::string_view section, std::string_view key) const;
-  // The value of the first occurrence of the key, or nullptr.
-  const std::string* Find(std::string_view section, std::string_view key) const;
+  // The value of the first occurrence of the key; the view is valid until the next
+  // change of the profile.
+  std::optional<std::string_view> Find(std::string_view section, std::string_view key) const;
 
   std::string ReadString(std::string_view section, std::string_view key,
                          std::string_view def) const;
@@ -51,6 +57,8 @@ class IniFile {
   void WriteString(std::string_view section, std::string_view key, std::string_view value);
   void WriteInteger(std::string_view section, std::string_view key, int64_t value);
   void WriteBool(std::string_view section, std::string_view key, bool value);
+  // Adds a key the caller knows is not in the section yet (no lookup).
+  void AppendKey(std::string_view section, std::string_view key, std::string_view value);
 
   // Removes every occurrence of the key.
   void DeleteKey(std::string_view section, std::string_view key);
@@ -59,42 +67,93 @@ class IniFile {
 
   // The keys of a section as read (the first occurrence of each name) in file
   // order, for callers that look for a family of keys without probing every name.
+  // The callback must not change the profile.
   template <typename F>
   void ForEachKey(std::string_view section, F&& f) const {
     const Section* s = FindSection(section);
     if (!s || s->erased) return;
+    EnsureIndex(*s);
     for (size_t i = 0; i < s->lines.size(); ++i) {
       const Line& l = s->lines[i];
       if (l.erased || l.raw) continue;
-      if (s->hasDuplicates && s->index.at(AsciiLower(l.key)) != i) continue;
-      f(std::string_view(l.key), std::string_view(l.value));
+      if (s->hasDuplicates && s->index.at(AsciiLower(KeyOf(l))) != i) continue;
+      f(KeyOf(l), ValueOf(l));
     }
+  }
+
+  // Every key line of a section in file order, duplicates included, without
+  // building the section's index (one pass over a large section).
+  template <typename F>
+  void ForEachKeyLine(std::string_view section, F&& f) const {
+    const Section* s = FindSection(section);
+    if (!s || s->erased) return;
+    for (const Line& l : s->lines)
+      if (!l.erased && !l.raw) f(KeyOf(l), ValueOf(l));
+  }
+
+  enum class LineEdit { Keep, Replace, Remove };
+  // Edits a section in one pass: f(key, value, replacement) returns Keep, Replace
+  // (the value becomes `replacement`) or Remove (the line goes).
+  template <typename F>
+  void EditKeyLines(std::string_view section, F&& f) {
+    Section* s = FindSection(section);
+    if (!s || s->erased) return;
+    modified_ = true;
+    std::string replacement;
+    for (Line& l : s->lines) {
+      if (l.erased || l.raw) continue;
+      replacement.clear();
+      switch (f(KeyOf(l), ValueOf(l), replacement)) {
+        case LineEdit::Keep:
+          break;
+        case LineEdit::Replace:
+          SetValue(l, replacement);
+          break;
+        case LineEdit::Remove:
+          l.erased = true;
+          break;
+      }
+    }
+    s->indexed = false;
   }
 
   // True after a change made since Load/Parse.
   bool Modified() const { return modified_; }
 
  private:
+  // A line's texts live in the arena; a line holds only their places, so a large
+  // file costs one allocation, not two per line.
   struct Line {
-    std::string key;  // the whole text for a raw line
-    std::string value;
+    uint32_t keyOff = 0, keyLen = 0;  // the whole text for a raw line
+    uint32_t valOff = 0, valLen = 0;
     bool raw = false;  // comment or other non-key line, written back unchanged
     bool erased = false;
   };
   struct Section {
     std::string name;
     std::vector<Line> lines;
-    // Lower-cased key -> position of its first live occurrence.
-    std::unordered_map<std::string, size_t> index;
-    bool hasDuplicates = false;
+    // Lower-cased key -> position of its first live occurrence, built on the
+    // first lookup so a section that is only read through once costs no index.
+    mutable std::unordered_map<std::string, size_t> index;
+    mutable bool indexed = false;
+    mutable bool hasDuplicates = false;
     bool erased = false;
   };
 
+  std::string_view KeyOf(const Line& l) const { return {arena_.data() + l.keyOff, l.keyLen}; }
+  std::string_view ValueOf(const Line& l) const { return {arena_.data() + l.valOff, l.valLen}; }
+  uint32_t Store(std::string_view text);
+  // Calls `sink` with the file image in pieces of about a megabyte.
+  template <typename Sink>
+  void SerializeTo(Sink&& sink) const;
+  void SetValue(Line& l, std::string_view value);
+  void EnsureIndex(const Section& s) const;
   const Section* FindSection(std::string_view name) const;
   Section* FindSection(std::string_view name);
   Section& SectionFor(std::string_view name);
-  void AddParsedLine(Section* current, std::string_view line);
+  Section& LiveSectionFor(std::string_view name);
 
+  std::string arena_;
   std::vector<std::string> preamble_;  // lines before the first section
   std::vector<Section> sections_;
   std::unordered_map<std::string, size_t> sectionIndex_;
@@ -105,6 +164,12 @@ class IniFile {
 // temporary file in the same folder, fsync, rename. False, and nothing changed, on
 // any failure.
 bool WriteFileAtomically(const std::string& path, std::string_view data);
+// The same with the contents produced in pieces: `produce` calls the writer for
+// each piece and returns false (no file replaced) on a failure of its own or of a
+// write.
+using FileWriter = std::function<bool(std::string_view)>;
+bool WriteFileAtomicallyWith(const std::string& path,
+                             const std::function<bool(const FileWriter&)>& produce);
 
 // Text helpers shared by the settings code.
 std::string AsciiLower(std::string_view s);
@@ -116,6 +181,7 @@ std::string_view TrimBlanks(std::string_view s);
 std::optional<int32_t> ParseIniInteger(std::string_view s);
 // Raw file bytes (any of the accepted encodings) to UTF-8.
 std::string DecodeTextFile(std::string_view bytes);
+void DecodeTextFileInto(std::string& out, std::string_view bytes);
 // UTF-8 (invalid bytes taken as Latin-1) to UTF-16LE, appended to `out`.
 void AppendUtf16Le(std::string& out, std::string_view utf8);
 

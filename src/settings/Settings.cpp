@@ -8,6 +8,7 @@
 #include <cstdlib>
 
 #include "nmea/Presets.h"
+#include "nmea/Sentences.h"
 #include "settings/IniFile.h"
 #include "track/TrackGrammar.h"
 
@@ -99,9 +100,14 @@ void ReadPresets(AppState& s, const IniFile& ini, const char* section) {
 }
 
 // Row number of a key `prefix` + n (n in decimal, no leading zero, 1..maxRow), else 0.
+// `prefix` is lower case; the key's letters compare without regard to case.
 int64_t RowOfKey(std::string_view key, std::string_view prefix, int64_t maxRow) {
   if (key.size() <= prefix.size() || key.size() > prefix.size() + 10) return 0;
-  if (AsciiLower(key.substr(0, prefix.size())) != prefix) return 0;
+  for (size_t i = 0; i < prefix.size(); ++i) {
+    char c = key[i];
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    if (c != prefix[i]) return 0;
+  }
   std::string_view digits = key.substr(prefix.size());
   if (digits[0] == '0') return 0;
   int64_t n = 0;
@@ -127,14 +133,37 @@ void ReadCellTrack(TrackTable& grid, const IniFile& ini, const char* section) {
   });
 }
 
+std::array<std::string_view, 4> SplitTrackRowViews(std::string_view value);
+
 void ReadDTrack(TrackTable& grid, const IniFile& ini) {
   grid.ClearAll();
-  ini.ForEachKey(kTrack, [&](std::string_view key, std::string_view value) {
-    if (int64_t n = RowOfKey(key, "d", grid.TrackMax())) {
-      TrackTable::Row r = SplitTrackRow(value);
+  // One pass over the lines; of keys naming the same row the first one counts.
+  std::vector<bool> seen(static_cast<size_t>(grid.TrackMax()) + 1);
+  ini.ForEachKeyLine(kTrack, [&](std::string_view key, std::string_view value) {
+    int64_t n = RowOfKey(key, "d", grid.TrackMax());
+    if (n && !seen[n]) {
+      seen[n] = true;
+      auto r = SplitTrackRowViews(value);
       for (int c = 0; c < 4; ++c) grid.SetCell(n, TrackTable::ColLat + c, r[c]);
     }
   });
+}
+
+// Whether the section holds the key, found by one pass over its lines: the Track
+// section can hold millions of keys, and a lookup would build its whole index.
+bool HasKeyLine(const IniFile& ini, std::string_view section, std::string_view key) {
+  bool found = false;
+  ini.ForEachKeyLine(section, [&](std::string_view k, std::string_view) {
+    if (found || k.size() != key.size()) return;
+    for (size_t i = 0; i < k.size(); ++i) {
+      char a = k[i], b = key[i];
+      if (a >= 'A' && a <= 'Z') a = static_cast<char>(a - 'A' + 'a');
+      if (b >= 'A' && b <= 'Z') b = static_cast<char>(b - 'A' + 'a');
+      if (a != b) return;
+    }
+    found = true;
+  });
+  return found;
 }
 
 bool FileExists(const std::string& path) {
@@ -163,8 +192,11 @@ SettingsHooks CoreSettingsHooks() {
     s.PresetGsv[p] = DefaultPresetGsv()[p];
   };
   h.SelectPreset = [](AppState& s) {
-    fixcaster::SelectPreset(s.RadioButtonGSAChecked, s.CurrentPreset, s.PresetGsa, s.PresetGsv,
-                            s.PresetEditorText);
+    s.Satellites = fixcaster::SelectPreset(s.RadioButtonGSAChecked, s.CurrentPreset, s.PresetGsa,
+                                           s.PresetGsv, s.PresetEditorText);
+  };
+  h.UpdateFixIndicators = [](AppState& s) {
+    fixcaster::UpdateFixIndicators(s.ComboBoxStatus.ItemIndex, s.ComboBoxRMCst.ItemIndex, s.Fix);
   };
   return h;
 }
@@ -223,17 +255,27 @@ std::string BuildZoneText(std::string_view timeDiff) {
   return two(hours) + "," + two(minutes);
 }
 
-TrackTable::Row SplitTrackRow(std::string_view value) {
-  TrackTable::Row r;
+namespace {
+
+// The four cells of a "D" value as views into it (empty views for missing fields).
+std::array<std::string_view, 4> SplitTrackRowViews(std::string_view value) {
+  std::array<std::string_view, 4> r{};
   int taken = 0;
   std::string_view rest = value;
   size_t comma;
   while (taken < 3 && (comma = rest.find(',')) != std::string_view::npos) {
-    r[taken++] = std::string(TrimBlanks(rest.substr(0, comma)));
+    r[taken++] = TrimBlanks(rest.substr(0, comma));
     rest = rest.substr(comma + 1);
   }
-  r[taken] = std::string(rest);
+  r[taken] = rest;
   return r;
+}
+
+}  // namespace
+
+TrackTable::Row SplitTrackRow(std::string_view value) {
+  auto v = SplitTrackRowViews(value);
+  return {std::string(v[0]), std::string(v[1]), std::string(v[2]), std::string(v[3])};
 }
 
 void LoadSettings(AppState& s, SettingsWindow& window, const SettingsHooks& hooks) {
@@ -334,7 +376,7 @@ void ApplySettings(AppState& s, IniFile& ini, SettingsWindow& window, const Sett
     ReadPresets(s, ini, kData);
     ini.EraseSection(kData);
   } else {
-    if (ini.KeyExists(kTrack, "Lat1")) {
+    if (HasKeyLine(ini, kTrack, "Lat1")) {
       ReadCellTrack(grid, ini, kTrack);
       ini.EraseSection(kTrack);
     } else {
@@ -467,23 +509,29 @@ void StoreSettings(const AppState& s, IniFile& ini) {
   }
 
   // Rows that are not filled lose their key; D keys beyond TrackMax stay untouched.
+  // One pass over the section updates the keys in place; rows without a key follow
+  // in row order.
   const TrackTable& grid = s.StringGrid1;
-  std::vector<std::string> stale;
-  ini.ForEachKey(kTrack, [&](std::string_view key, std::string_view) {
-    if (int64_t n = RowOfKey(key, "d", grid.TrackMax()); n && !grid.IsFilled(n))
-      stale.emplace_back(key);
-  });
-  for (const std::string& k : stale) ini.DeleteKey(kTrack, k);
-  std::string value;
-  for (int64_t n = 1; n <= grid.TrackMax(); ++n) {
-    if (!grid.IsFilled(n)) continue;
-    value.clear();
+  auto rowText = [&grid](int64_t n) {
+    std::string value;
     for (int c = TrackTable::ColLat; c <= TrackTable::ColSpeed; ++c) {
       if (c != TrackTable::ColLat) value.push_back(',');
       value += grid.Cell(n, c);
     }
-    ini.WriteString(kTrack, "D" + std::to_string(n), value);
-  }
+    return value;
+  };
+  std::vector<bool> written(static_cast<size_t>(grid.TrackMax()) + 1);
+  ini.EditKeyLines(kTrack, [&](std::string_view key, std::string_view, std::string& value) {
+    int64_t n = RowOfKey(key, "d", grid.TrackMax());
+    if (!n) return IniFile::LineEdit::Keep;
+    // A second key of the same row was shadowed by the first; it goes too.
+    if (written[n] || !grid.IsFilled(n)) return IniFile::LineEdit::Remove;
+    value = rowText(n);
+    written[n] = true;
+    return IniFile::LineEdit::Replace;
+  });
+  for (int64_t n = 1; n <= grid.TrackMax(); ++n)
+    if (!written[n] && grid.IsFilled(n)) ini.AppendKey(kTrack, "D" + std::to_string(n), rowText(n));
 }
 
 void SaveSettings(const AppState& s) {

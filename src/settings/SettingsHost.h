@@ -84,10 +84,10 @@ struct SettingsHooks {
 };
 
 // The hooks this module can fill from the sentence and track modules on its own:
-// magnetic variation parse and format, the factory presets and the preset
-// selection (its satellite summary is derived again when a run starts). The caller
-// adds the route preparation, fix indicators, NMEA version change and the port
-// routines, which need state that lives outside AppState.
+// magnetic variation parse and format, the factory presets, the preset selection
+// (with its satellite summary) and the fix indicators. The caller adds the route
+// preparation and CurrentSpan (the run engine), the NMEA version change and the
+// port routines (the window and the output port).
 SettingsHooks CoreSettingsHooks();
 
 }  // namespace fixcaster

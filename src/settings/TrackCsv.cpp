@@ -116,17 +116,23 @@ bool CsvReader::Fill() {
 
 std::string CsvReader::ReadLine() {
   std::string line;
+  ReadLineInto(line);
+  return line;
+}
+
+void CsvReader::ReadLineInto(std::string& line) {
+  line.clear();
   for (;;) {
     if (pos_ == fill_ && !Fill()) {
       eof_ = true;
-      return line;
+      return;
     }
     unsigned char b = buf_[pos_++];
     if (b == '\r' || b == '\n') {
       unsigned char other = b == '\r' ? '\n' : '\r';
       bool ends = !line.empty() && prev_ != other;
       prev_ = b;
-      if (ends) return line;
+      if (ends) return;
       continue;
     }
     prev_ = b;
@@ -140,10 +146,10 @@ int CsvReader::Split(std::string_view line) {
   while (count_ < MaxFields - 1) {
     size_t comma = line.find(',');
     if (comma == std::string_view::npos) break;
-    fields_[count_++] = std::string(TrimBlanks(line.substr(0, comma)));
+    fields_[count_++].assign(TrimBlanks(line.substr(0, comma)));
     line = line.substr(comma + 1);
   }
-  fields_[count_++] = std::string(TrimBlanks(line));
+  fields_[count_++].assign(TrimBlanks(line));
   return count_;
 }
 
@@ -180,11 +186,11 @@ bool CsvReader::FindHeader() {
 bool CsvReader::ReadRecord(TrackTable::Row& r) {
   if (eof_) return false;
   for (std::string& t : r) t.clear();
-  std::string line = ReadLine();
-  while (TrimBlanks(line).empty() && !eof_) line = ReadLine();
+  ReadLineInto(line_);
+  while (TrimBlanks(line_).empty() && !eof_) ReadLineInto(line_);
   // A last line without a line break still counts; a blank one does not.
-  if (TrimBlanks(line).empty()) return false;
-  Split(line);
+  if (TrimBlanks(line_).empty()) return false;
+  Split(line_);
   if (LatCol) {
     r[0] = Field(LatCol);
     if (!r[0].empty() && NsCol) r[0] += " " + Field(NsCol);

@@ -58,6 +58,7 @@ class CsvReader {
 
  private:
   bool Fill();
+  void ReadLineInto(std::string& line);
 
   int fd_ = -1;
   bool memory_ = false;
@@ -67,6 +68,7 @@ class CsvReader {
   size_t fill_ = 0, pos_ = 0;
   unsigned char prev_ = 0;
   bool eof_ = false;
+  std::string line_;  // the current line, its buffer reused
   std::array<std::string, MaxFields> fields_;
   int count_ = 0;
 };

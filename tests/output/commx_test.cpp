@@ -3,6 +3,9 @@
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 
+#include <QCoreApplication>
+#include <QEventLoop>
+
 #include <atomic>
 #include <thread>
 
@@ -426,6 +429,42 @@ TEST_F(CommXTest, HalfDuplexSettlesRtsBeforeTheFirstBlock) {
   ASSERT_TRUE(comm.TransString("burst"));
   EXPECT_EQ(pty.Read(5, 2000), "burst");
   EXPECT_GE(std::chrono::duration_cast<Ms>(Clock::now() - start).count(), 50);
+}
+
+}  // namespace
+}  // namespace fixcaster
+
+namespace fixcaster {
+namespace {
+
+TEST(QtPosterTest, RunsPostedCallsInOrderOnTheContextsThread) {
+  static int argc = 1;
+  static char name[] = "output_tests";
+  static char* argv[] = {name, nullptr};
+  static QCoreApplication app(argc, argv);
+  std::vector<int> order;
+  std::thread::id ranOn;
+  {
+    QObject context;
+    QtPoster poster(&context);
+    std::thread worker([&] {
+      for (int i = 1; i <= 3; ++i)
+        poster.Post([&, i] {
+          order.push_back(i);
+          ranOn = std::this_thread::get_id();
+        });
+    });
+    worker.join();
+    auto deadline = Clock::now() + Ms(3000);
+    while (order.size() < 3 && Clock::now() < deadline)
+      QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+    EXPECT_EQ(order, (std::vector<int>{1, 2, 3}));
+    EXPECT_EQ(ranOn, std::this_thread::get_id());
+    // A call still queued when its context goes away is dropped, not run.
+    poster.Post([&] { order.push_back(4); });
+  }
+  QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+  EXPECT_EQ(order.size(), 3u);
 }
 
 }  // namespace

@@ -86,12 +86,12 @@ TEST_P(IniLookup, FindsValue) {
   const LookupCase& c = GetParam();
   IniFile ini;
   ini.Parse(c.text);
-  const std::string* v = ini.Find(c.section, c.key);
+  auto v = ini.Find(c.section, c.key);
   if (c.expected) {
-    ASSERT_NE(v, nullptr);
+    ASSERT_TRUE(v.has_value());
     EXPECT_EQ(*v, *c.expected);
   } else {
-    EXPECT_EQ(v, nullptr);
+    EXPECT_FALSE(v.has_value());
   }
 }
 
@@ -219,6 +219,19 @@ TEST(IniFile, DeleteRemovesEveryOccurrenceAndEraseRemovesTheSection) {
   EXPECT_EQ(ini.Serialize(), test::Utf16File("[S]\r\nx=2\r\n"));
   ini.WriteString("T", "z", "9");  // an erased section comes back empty
   EXPECT_EQ(ini.Serialize(), test::Utf16File("[S]\r\nx=2\r\n[T]\r\nz=9\r\n"));
+}
+
+// Values are rewritten in place when they fit and moved when they grow; neither may
+// leave old text behind or touch the neighbouring line.
+TEST(IniFile, RewrittenValuesReadBackExactly) {
+  IniFile ini;
+  ini.Parse("[S]\na=abcdef\nb=next\n");
+  for (const char* v : {"xy", "a much longer value than before", "", "z", "abcdefgh"}) {
+    ini.WriteString("S", "a", v);
+    EXPECT_EQ(ini.ReadString("S", "a", "?"), v);
+    EXPECT_EQ(ini.ReadString("S", "b", "?"), "next");
+    EXPECT_EQ(ini.Serialize(), test::Utf16File(std::string("[S]\r\na=") + v + "\r\nb=next\r\n"));
+  }
 }
 
 TEST(IniFile, LineBreaksInValuesCannotSplitTheFile) {

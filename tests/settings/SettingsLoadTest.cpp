@@ -4,6 +4,7 @@
 
 #include "SettingsTestSupport.h"
 #include "nmea/Presets.h"
+#include "nmea/Sentences.h"
 #include "settings/IniFile.h"
 #include "settings/Settings.h"
 
@@ -426,6 +427,14 @@ TEST_F(SettingsLoad, CoreHooksFillFactoryPresetsAndVariation) {
   EXPECT_EQ(state.CurrentPreset, 2);
   EXPECT_EQ(state.PresetEditorText, PresetEditorText(state.PresetGsa, state.PresetGsv, 2));
   EXPECT_FALSE(state.PresetEditorText.empty());
+  // The summary and fix letters follow the loaded preset and status.
+  PresetGsaTable gsa = state.PresetGsa;
+  EXPECT_EQ(state.Satellites.SatsUsed1, AnalysePreset(gsa, 2).SatsUsed1);
+  EXPECT_GT(state.Satellites.SatsUsed1, 0);
+  FixIndicators fix;
+  UpdateFixIndicators(state.ComboBoxStatus.ItemIndex, state.ComboBoxRMCst.ItemIndex, fix);
+  EXPECT_EQ(state.Fix.GgaQuality, fix.GgaQuality);
+  EXPECT_FALSE(state.Fix.GgaQuality.empty());
 }
 
 TEST(SettingsVersion, VersionTextFromTheProjectVersion) {

@@ -135,8 +135,8 @@ TEST_F(SettingsSave, FirstSaveWritesTheCompleteFile) {
 
 TEST_F(SettingsSave, OnlyFilledRowsAreWrittenAndOthersDeleted) {
   WriteIni(saved.SettingsPath,
-           "[Track]\nD1=old\nD2=old\nD3=old\nD60=beyond the table\n[Mine]\nx=1\n[Option]\n"
-           "TimeWithDec=1\n");
+           "[Track]\nD1=old\nD2=old\nD3=old\nd4=first\nD60=beyond the table\nD4=shadowed\n"
+           "[Mine]\nx=1\n[Option]\nTimeWithDec=1\n");
   saved.StringGrid1.SetTrackMax(50);
   saved.StringGrid1.SetCell(1, 1, "1");
   saved.StringGrid1.SetCell(1, 2, "2");
@@ -149,6 +149,10 @@ TEST_F(SettingsSave, OnlyFilledRowsAreWrittenAndOthersDeleted) {
   EXPECT_FALSE(ini.KeyExists("Track", "D2"));
   EXPECT_FALSE(ini.KeyExists("Track", "D3"));
   EXPECT_EQ(ini.ReadString("Track", "D4", ""), "4,5,,");
+  int d4Lines = 0;
+  ini.ForEachKeyLine(
+      "Track", [&](std::string_view k, std::string_view) { d4Lines += k == "d4" || k == "D4"; });
+  EXPECT_EQ(d4Lines, 1);  // the shadowed duplicate is gone
   // What this program does not own stays.
   EXPECT_EQ(ini.ReadString("Track", "D60", ""), "beyond the table");
   EXPECT_EQ(ini.ReadString("Mine", "x", ""), "1");
