@@ -24,6 +24,7 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
+#include "settings/Settings.h"
 #include "ui/AuxWindows.h"
 #include "ui/Language.h"
 #include "ui/Placement.h"
@@ -72,7 +73,7 @@ QComboBox* Combo(const char* name, bool editable, int width) {
   return box;
 }
 
-// The label of each sentence's prefix panel and its buttons' names.
+// "RadioButtonGGA_3": the handler reads the button's number back from its name.
 QString PrefixButtonName(int sentence, int index) {
   return QStringLiteral("RadioButton%1_%2").arg(QLatin1String(SentenceNames[sentence])).arg(index);
 }
@@ -92,11 +93,8 @@ TFormMain::TFormMain(AppState& state, QStringList arguments, QWidget* parent)
     : QWidget(parent), state_(state), arguments_(std::move(arguments)) {
   setObjectName(QStringLiteral("FormMain"));
   SetMainWindow(this);
-  // The version comes from the build: "Ver" + major + "." + two-digit minor.
-  state_.VersionText = QStringLiteral("Ver%1.%2")
-                           .arg(FIXCASTER_VERSION_MAJOR)
-                           .arg(FIXCASTER_VERSION_MINOR, 2, 10, QLatin1Char('0'))
-                           .toStdString();
+  // "Ver" + major + "." + two-digit minor, from the build's project version.
+  state_.VersionText = BuildVersionText();
   setWindowTitle(QStringLiteral("Fixcaster ") + Q(state_.VersionText));
   setFont(WindowFont(state_.EngFontName, state_.EngFontSize));
 
