@@ -279,6 +279,8 @@ const ChgRow kChgRows[] = {
     {"BD,GQ,GI", 2, {"GQ", "GI"}},
     {"BD,GQ,GI", 7, {"BD", "GQ"}},
     {"", 1, {"", ""}},
+    // Ten entries are kept; the eleventh and twelfth never show.
+    {"P0,P1,P2,P3,P4,P5,P6,P7,P8,P9,QA,QB", 10, {"P9", "P0", "P1"}},
 };
 
 TEST_F(MainWindowTest, ChgCyclesTheCustomPrefix) {
