@@ -449,7 +449,13 @@ bool WriteFileAtomicallyWith(const std::string& path,
   if (fd < 0) return false;
   struct stat st {};
   mode_t mode = 0644;
-  if (::stat(target.c_str(), &st) == 0) mode = st.st_mode & 07777;
+  if (::stat(target.c_str(), &st) == 0) {
+    // The replacement keeps the old file's mode and, where allowed, its owner.
+    mode = st.st_mode & 07777;
+    if (::fchown(fd, st.st_uid, st.st_gid) != 0) {
+      // Not permitted for another user's file: the new file is then ours.
+    }
+  }
   bool ok =
       ::fchmod(fd, mode) == 0 &&
       produce([fd](std::string_view piece) { return WriteAll(fd, piece.data(), piece.size()); }) &&

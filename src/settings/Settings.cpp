@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <clocale>
 #include <cstdlib>
 
 #include "nmea/Presets.h"
@@ -41,7 +42,7 @@ std::string Key(const char* prefix, int a, int b) {
 // A combo box text set from outside: the item of that text becomes selected.
 void SetComboText(ComboState& c, std::string text) {
   c.ItemIndex = -1;
-  for (size_t i = 0; i < c.Items.size(); ++i)
+  for (size_t i = 0; i < c.Items.size() && c.ItemIndex < 0; ++i)
     if (c.Items[i] == text) c.ItemIndex = static_cast<int>(i);
   c.Text = std::move(text);
 }
@@ -221,6 +222,12 @@ void InitSettingsGlobals(AppState& s) {
   s.VersionText = BuildVersionText();
 }
 
+void UseFixedNumberFormat() {
+  // The window toolkit takes over the user's locale at start; numbers in files and
+  // sentences must keep "." whatever it is.
+  std::setlocale(LC_NUMERIC, "C");
+}
+
 std::string FolderOf(std::string_view path) {
   size_t slash = path.rfind('/');
   if (slash == std::string_view::npos) return {};
@@ -280,8 +287,7 @@ TrackTable::Row SplitTrackRow(std::string_view value) {
 
 void LoadSettings(AppState& s, SettingsWindow& window, const SettingsHooks& hooks) {
   if (s.VersionText.empty()) s.VersionText = BuildVersionText();
-  // Numbers are formatted and parsed with "." whatever the locale: the core uses
-  // the C locale throughout, so there is nothing to switch here.
+  UseFixedNumberFormat();
   s.LabelIni = FileNameOf(s.SettingsPath);
   if (!FileExists(s.SettingsPath) && !CreateEmptySettingsFile(s.SettingsPath)) return;
   IniFile ini;

@@ -32,6 +32,10 @@ std::string BuildVersionText();
 // The module's initial globals: fonts, VersionText.
 void InitSettingsGlobals(AppState& state);
 
+// Number formatting and parsing use "." as the decimal separator from now on,
+// whatever the user's locale (LC_NUMERIC "C"). The first step of every load.
+void UseFixedNumberFormat();
+
 // Reads the settings file at state.SettingsPath into the state.
 void LoadSettings(AppState& state, SettingsWindow& window, const SettingsHooks& hooks);
 // The part of the load between reading the file and the closing route steps:

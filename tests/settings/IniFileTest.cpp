@@ -1,5 +1,6 @@
 #include <signal.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -253,11 +254,23 @@ TEST(IniFile, MissingFileIsAnEmptyProfile) {
 TEST(IniFile, SaveReplacesTheFileAndLeavesNoTemporaryFile) {
   TempDir dir;
   WriteBytes(dir / "a.ini", "old");
+  ASSERT_EQ(::chmod((dir / "a.ini").c_str(), 0600), 0);
   IniFile ini;
   ini.WriteString("S", "k", "v");
   ASSERT_TRUE(ini.Save(dir / "a.ini"));
   EXPECT_EQ(ReadBytes(dir / "a.ini"), ini.Serialize());
   EXPECT_EQ(dir.List(), std::vector<std::string>{"a.ini"});
+  struct stat st {};
+  ASSERT_EQ(::stat((dir / "a.ini").c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0600u);  // the replacement keeps the mode
+  // Through a link the file it points to is replaced, the link stays.
+  ASSERT_EQ(::symlink("a.ini", (dir / "link.ini").c_str()), 0);
+  ini.WriteString("S", "k", "via link");
+  ASSERT_TRUE(ini.Save(dir / "link.ini"));
+  struct stat lst {};
+  ASSERT_EQ(::lstat((dir / "link.ini").c_str(), &lst), 0);
+  EXPECT_TRUE(S_ISLNK(lst.st_mode));
+  EXPECT_EQ(ReadBytes(dir / "a.ini"), ini.Serialize());
 }
 
 TEST(IniFile, SaveIntoMissingFolderFailsWithoutTrace) {

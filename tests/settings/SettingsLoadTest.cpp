@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <clocale>
 #include <cmath>
+#include <cstdio>
+#include <cstdlib>
 
 #include "SettingsTestSupport.h"
 #include "nmea/Presets.h"
@@ -106,6 +109,24 @@ TEST_F(SettingsLoad, FirstStartCreatesTheFileAndKeepsDesignValues) {
   for (int p = 1; p <= 4; ++p)
     EXPECT_EQ(state.PresetGsa[p][1], "built-in GSA " + std::to_string(p));
   EXPECT_TRUE(window.messages.empty());
+}
+
+// The window toolkit adopts the user's locale; a German one writes "2,5". The load
+// puts numbers back to ".". The locale is compiled into the temporary folder.
+TEST_F(SettingsLoad, NumbersUseAPointWhateverTheLocale) {
+  const std::string command =
+      "localedef -i de_DE -f UTF-8 '" + (dir / "de_DE.UTF-8") + "' 2>/dev/null";
+  ASSERT_EQ(std::system(command.c_str()), 0) << "localedef (package locales) is needed";
+  ::setenv("LOCPATH", dir.path().c_str(), 1);
+  ASSERT_NE(std::setlocale(LC_NUMERIC, "de_DE.UTF-8"), nullptr);
+  char text[32];
+  std::snprintf(text, sizeof text, "%3.1f", 2.5);
+  ASSERT_STREQ(text, "2,5");  // the comma locale is really in force
+  Load();
+  std::snprintf(text, sizeof text, "%3.1f", 2.5);
+  EXPECT_STREQ(text, "2.5");
+  ::unsetenv("LOCPATH");
+  std::setlocale(LC_NUMERIC, "C");
 }
 
 TEST_F(SettingsLoad, StepsRunInOrder) {

@@ -10,6 +10,7 @@
 #include <functional>
 #include <optional>
 #include <sstream>
+#include <stdexcept>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -26,7 +27,9 @@ class TempDir {
   TempDir() {
     const char* base = std::getenv("TMPDIR");
     std::string tmpl = std::string(base && *base ? base : "/tmp") + "/fixcaster-settings-XXXXXX";
-    if (::mkdtemp(tmpl.data())) path_ = tmpl;
+    // Without a folder every path below would land in the root folder.
+    if (!::mkdtemp(tmpl.data())) throw std::runtime_error("cannot create " + tmpl);
+    path_ = tmpl;
   }
   ~TempDir() { RemoveTree(path_); }
   TempDir(const TempDir&) = delete;
