@@ -12,6 +12,7 @@
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMimeData>
@@ -19,7 +20,6 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScrollBar>
-#include <QShortcut>
 #include <QTableView>
 #include <QTimer>
 #include <QVBoxLayout>
@@ -139,13 +139,13 @@ TFormMain::TFormMain(AppState& state, QStringList arguments, QWidget* parent)
   int startTop = kNoPosition, startLeft = kNoPosition;
   PlaceMainWindow(*this, startTop, startLeft);
 
-  // Esc asks the run to stop, wherever the focus is in the program.
-  auto* esc = new QShortcut(QKeySequence(Qt::Key_Escape), this);
-  esc->setContext(Qt::ApplicationShortcut);
-  connect(esc, &QShortcut::activated, this, [this] { core_->RequestStop(); });
+  // Esc asks the run to stop wherever the focus is in the program, and still does
+  // what it does there (an open cell editor is cancelled, a dialog closed).
+  QCoreApplication::instance()->installEventFilter(this);
 }
 
 TFormMain::~TFormMain() {
+  QCoreApplication::instance()->removeEventFilter(this);
   // The widgets go while the core still exists: a cell editor still open commits its
   // text into the grid on the way out.
   qDeleteAll(findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly));
@@ -696,6 +696,13 @@ void TFormMain::UpdateTitle() {
   if (!state_.ShowFileInTitle) return;
   setWindowTitle(QStringLiteral("Fixcaster %1 (%2)")
                      .arg(Q(state_.VersionText), QFileInfo(Q(state_.SettingsPath)).fileName()));
+}
+
+bool TFormMain::eventFilter(QObject* watched, QEvent* event) {
+  if (event->type() == QEvent::KeyPress &&
+      static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape && core_)
+    core_->RequestStop();
+  return QWidget::eventFilter(watched, event);
 }
 
 void TFormMain::showEvent(QShowEvent* event) {

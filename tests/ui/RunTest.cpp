@@ -5,6 +5,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMimeData>
+#include <QPointer>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
@@ -167,9 +168,20 @@ TEST_F(RunTest, IdlingHoldsThePositionAndEscStops) {
   EXPECT_EQ(positions.size(), 1u) << got;
   EXPECT_EQ(Find<QLabel>("LabelCount")->text(), heldCount);
 
-  QTest::keyClick(form_.get(), Qt::Key_Escape);
+  // Esc in an open cell editor stops the run and still cancels the edit.
+  auto* grid = Find<QTableView>("StringGrid1");
+  const QModelIndex cell = grid->model()->index(0, 2);
+  grid->setCurrentIndex(cell);
+  grid->edit(cell);
+  QPointer<QWidget> editor = QApplication::focusWidget();
+  ASSERT_NE(editor, nullptr);
+  ASSERT_NE(editor, grid);
+  QTest::keyClicks(editor, QStringLiteral("99"));
+  QTest::keyClick(editor, Qt::Key_Escape);
   ASSERT_TRUE(QTest::qWaitFor([this] { return !Running(); }, 3000));
   EXPECT_TRUE(Find("ButtonIdling")->isEnabled());
+  EXPECT_EQ(state_->StringGrid1.Cell(1, 3), "3") << "the edit was cancelled";
+  EXPECT_TRUE(!editor || !editor->isVisible()) << "the editor closed";
 }
 
 TEST_F(RunTest, JumpWhileStoppedSendsOneTickForThatPoint) {
