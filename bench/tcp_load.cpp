@@ -9,8 +9,8 @@
 // send_us_per_tick: the sending (user-interface) thread's mean time in SendText
 // per tick.
 //
-// The position sentences are fixed realistic lines (the same every tick); their
-// sizes are those of real output with the default decimals.
+// The tick is built once by the sentence builders (NMEA 4.1, preset 4) and sent
+// unchanged every time, so every client can check every byte.
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
@@ -31,6 +31,7 @@
 #include <vector>
 
 #include "output/OutputPort.h"
+#include "realistic_tick.h"
 
 namespace {
 
@@ -39,57 +40,6 @@ using fixcaster::AppState;
 using fixcaster::OutputMessageId;
 using fixcaster::OutputMessageSink;
 using fixcaster::OutputPort;
-
-std::string Frame(const std::string& body) {
-  unsigned sum = 0;
-  for (size_t i = 1; i < body.size(); ++i) sum ^= static_cast<unsigned char>(body[i]);
-  char tail[8];
-  std::snprintf(tail, sizeof tail, "*%02X\r\n", sum);
-  return body + tail;
-}
-
-std::vector<std::string> TickSentences() {
-  const char* lines[] = {
-      "$GPRMC,123519.00,A,3540.7892,N,13945.9123,E,12.4,084.4,101226,,,A,V",
-      "$GPGGA,123519.00,3540.7892,N,13945.9123,E,1,13,0.55,45.3,M,39.1,M,,",
-      "$GNGNS,123519.00,3540.7892,N,13945.9123,E,AAAN,13,0.55,45.3,39.1,,,V",
-      "$GPGLL,3540.7892,N,13945.9123,E,123519.00,A,A",
-      "$GPVTG,084.4,T,,M,12.4,N,23.0,K,A",
-      "$GPZDA,123519.00,10,12,2026,00,00",
-      "$GPHDT,084.4,T",
-      "$GNGSA,A,3,02,06,09,23,12,17,19,05,07,,,,0.95,0.55,0.78,1",
-      "$GNGSA,A,3,82,69,84,83,,,,,,,,,0.95,0.55,0.78,2",
-      "$GNGSA,A,3,36,03,05,09,11,,,,,,,,0.95,0.55,0.78,3",
-      "$GNGSA,A,3,28,33,08,06,13,14,16,,,,,,0.95,0.55,0.78,4",
-      "$GPGSV,3,1,12,02,45,317,40,04,65,110,43,05,23,260,47,06,71,043,45,1",
-      "$GPGSV,3,2,12,07,11,119,47,09,52,064,42,12,12,274,41,17,34,171,34,1",
-      "$GPGSV,3,3,12,19,51,181,41,23,23,045,37,25,01,313,,30,03,150,,1",
-      "$GPGSV,3,1,12,02,45,317,,04,65,110,44,05,23,260,42,06,71,043,41,6",
-      "$GPGSV,3,2,12,07,11,119,40,09,52,064,32,12,12,274,37,17,34,171,33,6",
-      "$GPGSV,3,3,12,19,51,181,,23,23,045,,25,01,313,,30,03,150,,6",
-      "$GLGSV,2,1,08,67,11,036,,68,63,015,,69,57,241,42,70,02,224,26,1",
-      "$GLGSV,2,2,08,82,22,141,45,83,72,117,33,84,42,333,30,,,,37,1",
-      "$GLGSV,2,1,08,67,11,036,22,68,63,015,,69,57,241,40,70,02,224,,3",
-      "$GLGSV,2,2,08,82,22,141,40,83,72,117,39,84,42,333,32,,,,37,3",
-      "$GAGSV,2,1,08,03,18,217,40,04,02,041,18,05,70,199,47,09,52,049,39,7",
-      "$GAGSV,2,2,08,11,17,128,42,15,04,313,,18,60,207,47,36,68,110,44,7",
-      "$GAGSV,2,1,08,03,18,217,42,04,02,041,,05,70,199,43,09,52,049,33,2",
-      "$GAGSV,2,2,08,11,17,128,35,15,04,313,,18,60,207,43,36,68,110,48,2",
-      "$GBGSV,5,1,17,01,49,179,,02,20,249,,03,40,224,,04,44,147,,1",
-      "$GBGSV,5,2,17,05,00,265,,06,33,197,41,07,04,207,,08,65,348,40,1",
-      "$GBGSV,5,3,17,09,06,206,,10,08,232,23,13,44,317,36,14,25,048,33,1",
-      "$GBGSV,5,4,17,16,26,200,39,27,53,308,,28,66,167,42,30,03,321,,1",
-      "$GBGSV,5,5,17,33,51,040,36,1",
-      "$GBGSV,5,1,17,01,49,179,,02,20,249,,03,40,224,,04,44,147,,3",
-      "$GBGSV,5,2,17,05,00,265,,06,33,197,45,07,04,207,,08,65,348,36,3",
-      "$GBGSV,5,3,17,09,06,206,,10,08,232,23,13,44,317,38,14,25,048,29,3",
-      "$GBGSV,5,4,17,16,26,200,41,27,53,308,,28,66,167,,30,03,321,,3",
-      "$GBGSV,5,5,17,33,51,040,,3",
-  };
-  std::vector<std::string> out;
-  for (const char* line : lines) out.push_back(Frame(line));
-  return out;
-}
 
 class StderrSink : public OutputMessageSink {
  public:
@@ -236,7 +186,7 @@ int main(int argc, char** argv) {
   if (!port.IdTCPServer1.IsListening()) return 1;
   uint16_t tcpPort = port.IdTCPServer1.Port();
 
-  std::vector<std::string> sentences = TickSentences();
+  std::vector<std::string> sentences = fixcaster::RealisticTickSentences(46000.5);
   Shared shared;
   for (const std::string& s : sentences) shared.tick += s;
   shared.ticks = static_cast<uint64_t>(seconds * hz + 0.5);

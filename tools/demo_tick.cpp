@@ -138,8 +138,8 @@ int main(int argc, char** argv) {
   const double lon1 = ParseDms(DefaultLon1);
   const double course = FirstCourse(lat1, lon1, ParseDms(DefaultLat2), ParseDms(DefaultLon2), 47);
 
-  PresetGsaTable gsa{};
-  PresetGsvTable gsv{};
+  PresetGsaTable gsa;
+  PresetGsvTable gsv;
   RefillEmptyPresets(gsa, gsv);
 
   SentenceSettings settings;  // navigational status "V"

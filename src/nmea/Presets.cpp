@@ -58,7 +58,7 @@ constexpr const char* FactoryGsv[PresetCount][PresetGsvLines] = {
 
 template <typename Table, size_t Lines>
 Table MakeTable(const char* const (&source)[PresetCount][Lines]) {
-  Table t{};
+  Table t;
   for (int p = 1; p <= PresetCount; ++p) {
     for (size_t i = 0; i < Lines && source[p - 1][i] != nullptr; ++i) {
       t[p][i + 1] = source[p - 1][i];

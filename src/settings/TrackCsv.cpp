@@ -211,17 +211,20 @@ std::string StripTrailingNonNumeric(std::string_view t) {
 }
 
 int64_t ReadTrackRecords(CsvReader& reader, TrackTable& grid) {
-  grid.ClearAll();
   if (!reader.FindHeader()) {
     reader.UseFixedOrder();
     reader.Rewind();
   }
+  // Every cell of the table ends up empty or holding a record. The records
+  // overwrite rows 1..n in place and the rest is cleared after, so a new track
+  // reuses the rows of the old one instead of freeing and growing them again.
   TrackTable::Row rec;
   int64_t row = 1;
   while (row <= grid.TrackMax() && reader.ReadRecord(rec)) {
     for (int c = 0; c < 4; ++c) grid.SetCell(row, TrackTable::ColLat + c, rec[c]);
     ++row;
   }
+  grid.ClearFrom(row);
   return row - 1;
 }
 

@@ -199,6 +199,18 @@ TEST_F(CsvImport, HeaderNotFoundMakesEveryLineData) {
   EXPECT_EQ(RowOf(37), (TrackTable::Row{"1", "2", "3", "4"}));
 }
 
+TEST_F(CsvImport, ShorterTrackReplacesEveryCellOfTheOldOne) {
+  for (int64_t n = 1; n <= 5; ++n)
+    for (int c = 1; c <= 4; ++c) state.StringGrid1.SetCell(n, c, "old");
+  state.StringGrid1.SetCell(40, 1, "far");
+  ASSERT_TRUE(Import("lat,lon\n1,2\n"));
+  EXPECT_EQ(RowOf(1), (TrackTable::Row{"1", "2", "", ""}));
+  for (int64_t n = 2; n <= 50; ++n) EXPECT_EQ(RowOf(n), TrackTable::Row{}) << n;
+  EXPECT_EQ(state.StringGrid1.StoredRows(), 1u);
+  ASSERT_TRUE(Import(""));  // an empty file empties the table
+  EXPECT_EQ(state.StringGrid1.StoredRows(), 0u);
+}
+
 TEST_F(CsvImport, RecordsBeyondTrackMaxAreIgnored) {
   state.StringGrid1.SetTrackMax(6);
   std::string file;
