@@ -24,13 +24,19 @@ function(fixcaster_module name)
   endif()
 endfunction()
 
-# fixcaster_tests(NAME DEPS ... [ENVIRONMENT ...]): one GoogleTest executable from
+# fixcaster_tests(NAME DEPS ... [ENVIRONMENT VAR=value]): one GoogleTest executable from
 # every .cpp of tests/NAME, its cases labelled NAME for `ctest -L NAME`.
 function(fixcaster_tests name)
   cmake_parse_arguments(T "" "" "DEPS;ENVIRONMENT" ${ARGN})
   file(GLOB sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp)
   if(NOT sources)
     return()
+  endif()
+  # gtest_discover_tests keeps only the first entry of a list property, so more
+  # than one would be dropped without a word: refuse them instead.
+  list(LENGTH T_ENVIRONMENT env_count)
+  if(env_count GREATER 1)
+    message(FATAL_ERROR "fixcaster_tests(${name}): one ENVIRONMENT entry at most; set the others in the test's main")
   endif()
   add_executable(${name}_tests ${sources})
   target_include_directories(${name}_tests PRIVATE ${PROJECT_SOURCE_DIR}/tests)
