@@ -5,6 +5,7 @@
 #include "nmea/Format.h"
 #include "nmea/Presets.h"
 #include "nmea/Sentences.h"
+#include "realistic_tick.h"
 
 namespace fixcaster {
 namespace {
@@ -15,16 +16,7 @@ namespace {
 void BM_FullTick(benchmark::State& state) {
   PresetGsaTable gsa = DefaultPresetGsa();
   const PresetGsvTable gsv = DefaultPresetGsv();
-  SentenceSettings settings;
-  settings.NmeaVersion = "4.1";
-  settings.NavStatus = "S";
-  UpdateFixIndicators(2, 0, settings.Fix);
-  settings.Satellites = AnalysePreset(gsa, 4);
-  settings.DgpsAge[2] = "30";
-  settings.DgpsStation[2] = "0137";
-  settings.MagVariation = -7.0;
-  settings.MagVariationText = "7.0,W";
-  settings.ZoneText = "09,00";
+  const SentenceSettings settings = BusyTickSettings(gsa);
   double utc = EncodeDateTime({2024, 5, 6, 1, 23, 45, 678});
   double lat = 35.68040222;
   double lon = 139.76910917;

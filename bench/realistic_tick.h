@@ -10,12 +10,9 @@
 
 namespace fixcaster {
 
-// The sentences of one busy tick as the output cycle sends them: all seven position
-// and motion sentences under NMEA 4.1 and the GSA/GSV block of preset 4, each framed
-// with its checksum and CR LF.
-inline std::vector<std::string> RealisticTickSentences(double utcDays) {
-  PresetGsaTable gsa = DefaultPresetGsa();
-  const PresetGsvTable gsv = DefaultPresetGsv();
+// The settings of a busy tick: NMEA 4.1, DGPS fix with differential data, magnetic
+// variation, time zone, and the satellite summary of preset 4 of `gsa`.
+inline SentenceSettings BusyTickSettings(PresetGsaTable& gsa) {
   SentenceSettings settings;
   settings.NmeaVersion = "4.1";
   settings.NavStatus = "S";
@@ -26,6 +23,16 @@ inline std::vector<std::string> RealisticTickSentences(double utcDays) {
   settings.MagVariation = -7.0;
   settings.MagVariationText = "7.0,W";
   settings.ZoneText = "09,00";
+  return settings;
+}
+
+// The sentences of one busy tick as the output cycle sends them: all seven position
+// and motion sentences and the GSA/GSV block of preset 4, each framed with its
+// checksum and CR LF.
+inline std::vector<std::string> RealisticTickSentences(double utcDays) {
+  PresetGsaTable gsa = DefaultPresetGsa();
+  const PresetGsvTable gsv = DefaultPresetGsv();
+  const SentenceSettings settings = BusyTickSettings(gsa);
   const TickFields tick =
       FormatTickFields(utcDays, 35.68040222, 139.76910917, 3.0, 36.7, 16.26, 25.3, 3, 6);
   std::vector<std::string> out;
