@@ -127,6 +127,15 @@ void CsvReader::ReadLineInto(std::string& line) {
       eof_ = true;
       return;
     }
+    // Printable runs, nearly all of a track file, are appended whole.
+    size_t run = pos_;
+    while (run < fill_ && buf_[run] >= 0x20 && buf_[run] <= 0x7E) ++run;
+    if (run > pos_) {
+      line.append(reinterpret_cast<const char*>(buf_.data()) + pos_, run - pos_);
+      prev_ = buf_[run - 1];
+      pos_ = run;
+      continue;
+    }
     unsigned char b = buf_[pos_++];
     if (b == '\r' || b == '\n') {
       unsigned char other = b == '\r' ? '\n' : '\r';
