@@ -340,6 +340,8 @@ void IniFile::Parse(std::string_view bytes) {
   const size_t size = arena_.size();
   Section* current = nullptr;
   size_t pos = 0;
+  size_t stored = 0;  // lines kept in sections so far
+  constexpr size_t kEstimateFrom = 4096;
   while (pos < size) {
     size_t end = pos;
     while (end < size && base[end] != '\r' && base[end] != '\n') ++end;
@@ -375,8 +377,22 @@ void IniFile::Parse(std::string_view bytes) {
       l.valOff = static_cast<uint32_t>(value.data() - base);
       l.valLen = static_cast<uint32_t>(value.size());
     }
-    current->lines.push_back(l);
+    std::vector<Line>& lines = current->lines;
+    if (lines.size() == lines.capacity() && lines.size() >= kEstimateFrom) {
+      // A large section (the track) grown by doubling copies its lines and
+      // touches twice their memory: it is sized once from the bytes left at the
+      // average line length so far, bounded by twice those bytes.
+      const size_t avgLen = std::max<size_t>(1, pos / (stored + 1));
+      const size_t left = pos < size ? size - pos : 0;
+      size_t more = left / avgLen;
+      more = std::min(more + more / 8 + 16, 2 * left / sizeof(Line) + 16);
+      lines.reserve(lines.size() + more);
+    }
+    lines.push_back(l);
+    ++stored;
   }
+  for (Section& s : sections_)
+    if (s.lines.capacity() / 2 > s.lines.size() + kEstimateFrom) s.lines.shrink_to_fit();
 }
 
 bool IniFile::Load(const std::string& path) {
