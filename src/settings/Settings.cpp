@@ -141,8 +141,8 @@ void ReadDTrack(TrackTable& grid, const IniFile& ini) {
   // One pass over the lines; of keys naming the same row the first one counts.
   std::vector<bool> seen(static_cast<size_t>(grid.TrackMax()) + 1);
   // Rows come in order as a rule: sized once, the table is not moved while it
-  // grows. The section's line count bounds its row keys without a pass over them
-  // (a pass of its own cost a twentieth of the load); at most TrackMax rows.
+  // grows. The section's line count bounds its row keys without a counting pass
+  // (which cost some 15 ms a million rows); Reserve takes at most TrackMax rows.
   grid.Reserve(static_cast<int64_t>(ini.LineCount(kTrack)));
   ini.ForEachKeyLine(kTrack, [&](std::string_view key, std::string_view value) {
     int64_t n = RowOfKey(key, "d", grid.TrackMax());
