@@ -151,6 +151,13 @@ void DecodeUtf16(std::string& out, std::string_view b) {
   }
 }
 
+// Whether any byte of the word is `c`.
+constexpr bool HasByte(uint64_t w, unsigned char c) {
+  constexpr uint64_t kOnes = 0x0101010101010101ull;
+  const uint64_t x = w ^ (kOnes * c);
+  return ((x - kOnes) & ~x & (kOnes << 7)) != 0;
+}
+
 // Length of a valid UTF-8 sequence at p (0 when invalid), and its code point.
 size_t Utf8Sequence(const unsigned char* p, size_t avail, uint32_t& cp) {
   unsigned char c = p[0];
@@ -344,6 +351,13 @@ void IniFile::Parse(std::string_view bytes) {
   constexpr size_t kEstimateFrom = 4096;
   while (pos < size) {
     size_t end = pos;
+    // Eight bytes at a time up to the word holding the line break.
+    while (end + 8 <= size) {
+      uint64_t w;
+      std::memcpy(&w, base + end, 8);
+      if (HasByte(w, '\n') || HasByte(w, '\r')) break;
+      end += 8;
+    }
     while (end < size && base[end] != '\r' && base[end] != '\n') ++end;
     // The line, trimmed, as offsets into the arena.
     size_t b = pos, e = end;
