@@ -91,6 +91,13 @@ class IniFile {
       if (!l.erased && !l.raw) f(KeyOf(l), ValueOf(l));
   }
 
+  // Number of lines of a section, duplicates and comments included: an upper
+  // bound on its keys for a caller sizing a table before one pass over them.
+  size_t LineCount(std::string_view section) const {
+    const Section* s = FindSection(section);
+    return s && !s->erased ? s->lines.size() : 0;
+  }
+
   enum class LineEdit { Keep, Replace, Remove };
   // Edits a section in one pass: f(key, value, replacement) returns Keep, Replace
   // (the value becomes `replacement`) or Remove (the line goes).

@@ -136,35 +136,42 @@ void ReadCellTrack(TrackTable& grid, const IniFile& ini, const char* section) {
 
 std::array<std::string_view, 4> SplitTrackRowViews(std::string_view value);
 
-void ReadDTrack(TrackTable& grid, const IniFile& ini) {
+// Whether two keys are equal without regard to ASCII case.
+bool SameKey(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i) {
+    char x = a[i], y = b[i];
+    if (x >= 'A' && x <= 'Z') x = static_cast<char>(x - 'A' + 'a');
+    if (y >= 'A' && y <= 'Z') y = static_cast<char>(y - 'A' + 'a');
+    if (x != y) return false;
+  }
+  return true;
+}
+
+// Reads the "D" rows of the Track section. Returns true, the rows then being of no
+// use, when the section is in the old one-key-per-cell form (it holds "Lat1"): the
+// same pass finds that out, so the large section is walked once, not twice, and
+// without building its index.
+bool ReadDTrack(TrackTable& grid, const IniFile& ini) {
   grid.ClearAll();
   // One pass over the lines; of keys naming the same row the first one counts.
   std::vector<bool> seen(static_cast<size_t>(grid.TrackMax()) + 1);
+  // Rows come in order as a rule: sized once, the table is not moved while it
+  // grows. The section's line count bounds its row keys without a counting pass
+  // (which cost some 15 ms a million rows); Reserve takes at most TrackMax rows.
+  grid.Reserve(static_cast<int64_t>(ini.LineCount(kTrack)));
+  bool cellForm = false;
   ini.ForEachKeyLine(kTrack, [&](std::string_view key, std::string_view value) {
     int64_t n = RowOfKey(key, "d", grid.TrackMax());
     if (n && !seen[n]) {
       seen[n] = true;
       auto r = SplitTrackRowViews(value);
       for (int c = 0; c < 4; ++c) grid.SetCell(n, TrackTable::ColLat + c, r[c]);
+    } else if (!n && !cellForm) {
+      cellForm = SameKey(key, "Lat1");
     }
   });
-}
-
-// Whether the section holds the key, found by one pass over its lines: the Track
-// section can hold millions of keys, and a lookup would build its whole index.
-bool HasKeyLine(const IniFile& ini, std::string_view section, std::string_view key) {
-  bool found = false;
-  ini.ForEachKeyLine(section, [&](std::string_view k, std::string_view) {
-    if (found || k.size() != key.size()) return;
-    for (size_t i = 0; i < k.size(); ++i) {
-      char a = k[i], b = key[i];
-      if (a >= 'A' && a <= 'Z') a = static_cast<char>(a - 'A' + 'a');
-      if (b >= 'A' && b <= 'Z') b = static_cast<char>(b - 'A' + 'a');
-      if (a != b) return;
-    }
-    found = true;
-  });
-  return found;
+  return cellForm;
 }
 
 bool FileExists(const std::string& path) {
@@ -382,11 +389,9 @@ void ApplySettings(AppState& s, IniFile& ini, SettingsWindow& window, const Sett
     ReadPresets(s, ini, kData);
     ini.EraseSection(kData);
   } else {
-    if (HasKeyLine(ini, kTrack, "Lat1")) {
+    if (ReadDTrack(grid, ini)) {
       ReadCellTrack(grid, ini, kTrack);
       ini.EraseSection(kTrack);
-    } else {
-      ReadDTrack(grid, ini);
     }
     if (ini.SectionExists(kGsaCsv)) {
       ReadPresets(s, ini, kGsaCsv);

@@ -51,6 +51,12 @@ std::string SqueezeBlanksAtCommas(std::string_view line) {
   return out;
 }
 
+std::string_view StripTrailingNonNumericView(std::string_view t) {
+  while (!t.empty() && !((t.back() >= '0' && t.back() <= '9') || t.back() == '.'))
+    t.remove_suffix(1);
+  return t;
+}
+
 bool IsRegularFile(const std::string& path) {
   struct stat st {};
   return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
@@ -127,6 +133,15 @@ void CsvReader::ReadLineInto(std::string& line) {
       eof_ = true;
       return;
     }
+    // Printable runs, nearly all of a track file, are appended whole.
+    size_t run = pos_;
+    while (run < fill_ && buf_[run] >= 0x20 && buf_[run] <= 0x7E) ++run;
+    if (run > pos_) {
+      line.append(reinterpret_cast<const char*>(buf_.data()) + pos_, run - pos_);
+      prev_ = buf_[run - 1];
+      pos_ = run;
+      continue;
+    }
     unsigned char b = buf_[pos_++];
     if (b == '\r' || b == '\n') {
       unsigned char other = b == '\r' ? '\n' : '\r';
@@ -191,23 +206,22 @@ bool CsvReader::ReadRecord(TrackTable::Row& r) {
   // A last line without a line break still counts; a blank one does not.
   if (TrimBlanks(line_).empty()) return false;
   Split(line_);
+  // Cells are assigned in place, so the record's buffers are reused row after row.
   if (LatCol) {
     r[0] = Field(LatCol);
-    if (!r[0].empty() && NsCol) r[0] += " " + Field(NsCol);
+    if (!r[0].empty() && NsCol) r[0].append(" ").append(Field(NsCol));
   }
   if (LonCol) {
     r[1] = Field(LonCol);
-    if (!r[1].empty() && EwCol) r[1] += " " + Field(EwCol);
+    if (!r[1].empty() && EwCol) r[1].append(" ").append(Field(EwCol));
   }
-  if (AltCol) r[2] = StripTrailingNonNumeric(Field(AltCol));
-  if (SpeedCol) r[3] = StripTrailingNonNumeric(Field(SpeedCol));
+  if (AltCol) r[2] = StripTrailingNonNumericView(Field(AltCol));
+  if (SpeedCol) r[3] = StripTrailingNonNumericView(Field(SpeedCol));
   return true;
 }
 
 std::string StripTrailingNonNumeric(std::string_view t) {
-  while (!t.empty() && !((t.back() >= '0' && t.back() <= '9') || t.back() == '.'))
-    t.remove_suffix(1);
-  return std::string(t);
+  return std::string(StripTrailingNonNumericView(t));
 }
 
 int64_t ReadTrackRecords(CsvReader& reader, TrackTable& grid) {

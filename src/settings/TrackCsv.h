@@ -17,7 +17,7 @@ class CsvReader {
  public:
   static constexpr int MaxFields = 25;
   static constexpr int HeaderSearchLines = 35;
-  static constexpr size_t BlockSize = 2048;
+  static constexpr size_t BlockSize = 32768;
 
   CsvReader() = default;
   CsvReader(const CsvReader&) = delete;

@@ -64,6 +64,11 @@ void TrackTable::SetCell(int64_t row, int col, std::string_view text) {
   if (IsBlank(it->second)) sparse_.erase(it);
 }
 
+void TrackTable::Reserve(int64_t rows) {
+  rows = std::min<int64_t>(rows, trackMax_);
+  if (rows > static_cast<int64_t>(dense_.size())) dense_.reserve(static_cast<size_t>(rows));
+}
+
 void TrackTable::AbsorbSparse() {
   while (!sparse_.empty() && sparse_.begin()->first == static_cast<int64_t>(dense_.size()) + 1) {
     dense_.push_back(std::move(sparse_.begin()->second));

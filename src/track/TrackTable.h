@@ -45,6 +45,10 @@ class TrackTable {
   // Writes outside the table are ignored.
   void SetCell(int64_t row, int col, std::string_view text);
 
+  // Makes room for data rows 1 .. `rows` (at most TrackMax) about to be written in
+  // order, so that filling them never moves the rows already there. Changes no cell.
+  void Reserve(int64_t rows);
+
   // Filled: neither the latitude nor the longitude cell is empty.
   bool IsFilled(int64_t row) const;
 

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <limits>
 #include <map>
 #include <random>
 #include <string>
@@ -29,6 +30,20 @@ TEST(TrackTable, BoundsHeadingsAndRowNumbers) {
   EXPECT_FALSE(table.IsFilled(6));
   table.SetTrackMax(6);
   EXPECT_TRUE(table.Cell(6, TrackTable::ColLon).empty());  // dropped rows do not come back
+}
+
+// Rows filled in order after Reserve stay where they are; a request beyond
+// TrackMax reserves no more than TrackMax rows.
+TEST(TrackTable, ReservedRowsFillWithoutMoving) {
+  TrackTable table(1000);
+  table.SetCell(1, TrackTable::ColLat, "35 40 49.448");
+  table.Reserve(std::numeric_limits<int64_t>::max());
+  const std::string* first = &table.Cell(1, TrackTable::ColLat);
+  for (int64_t row = 2; row <= 1000; ++row) table.SetCell(row, TrackTable::ColLon, "139");
+  EXPECT_EQ(&table.Cell(1, TrackTable::ColLat), first);
+  EXPECT_EQ(*first, "35 40 49.448");
+  EXPECT_EQ(table.Cell(1000, TrackTable::ColLon), "139");
+  EXPECT_EQ(table.StoredRows(), 1000u);
 }
 
 // Random edits against a plain map of cells: whatever the order of writes (dense
