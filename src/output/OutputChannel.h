@@ -19,6 +19,9 @@ class OutputChannel {
   // Hands one framed sentence (CR LF included) to the open channel and adds it to
   // SentBytes/SentText.
   virtual void SendText(std::string_view text) = 0;
+  // The last sentence of a tick has been handed over: outputs that send a tick as
+  // one unit (a datagram, a shared buffer for many clients) send it now.
+  virtual void EndTick() {}
   // Counters of the current tick; the engine resets them at the start of a tick.
   virtual void ResetSent() = 0;
   virtual int32_t SentBytes() const = 0;

@@ -609,6 +609,8 @@ void RunEngine::EmitTick(double latitude, double longitude, double course, doubl
     // The rest of this tick's output is dropped; motion and the next tick go on.
     failed = true;
   }
+  // What went out before a failure still forms the tick's output.
+  channel_.EndTick();
   // A failed tick still counts as a tick: otherwise a type sent before the failure
   // (counter 0) would never become due again while the failure persists.
   for (int32_t& counter : SentenceCounter) {

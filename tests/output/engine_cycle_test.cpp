@@ -58,6 +58,14 @@ INSTANTIATE_TEST_SUITE_P(
                   {"GGA", "GNS", "RMC", "GLL", "VTG", "ZDA", "HDT"}}),
     [](const auto& info) { return std::string(info.param.name); });
 
+TEST_F(CycleTest, EveryTickEndsOnceAfterItsLastSentence) {
+  engine.ButtonStartClick();
+  Fire(2);
+  ASSERT_EQ(channel.endTicks.size(), channel.lines.size());
+  for (size_t t = 0; t < channel.lines.size(); ++t)
+    EXPECT_EQ(channel.endTicks[t], channel.lines[t].size());
+}
+
 TEST_F(CycleTest, GnsNeedsItsCheckBoxEnabled) {
   state.CheckBoxSentence[sGNS].Enabled = false;  // NMEA 2.1 disables it
   engine.ButtonStartClick();
@@ -255,6 +263,8 @@ TEST_F(CycleTest, FailedSendDropsOnlyTheRestOfThatTick) {
   EXPECT_EQ(channel.lines[1], Lines{reference.channel.lines[1][0]}) << "only the first sentence";
   EXPECT_FALSE(engine.TickBusy);
   EXPECT_EQ(display.sendStatus, statusBefore) << "the status line keeps its text";
+  ASSERT_EQ(channel.endTicks.size(), 2u);
+  EXPECT_EQ(channel.endTicks[1], 1u) << "what was sent before the failure still ends a tick";
   Fire(2);
   // The motion and the sentence schedule went on as if nothing had happened.
   EXPECT_EQ(channel.lines[2], reference.channel.lines[2]);

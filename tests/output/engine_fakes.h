@@ -50,6 +50,9 @@ class FakeChannel : public OutputChannel {
     lines.back().push_back(line);
     if (onSend) onSend(sendInTick_);
   }
+  // Ends of tick seen so far, and how many sentences each tick had by then.
+  std::vector<size_t> endTicks;
+  void EndTick() override { endTicks.push_back(lines.empty() ? 0 : lines.back().size()); }
   void ResetSent() override {
     ++ticks;
     sendInTick_ = 0;
