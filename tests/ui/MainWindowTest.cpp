@@ -354,6 +354,35 @@ TEST_F(MainWindowTest, ExitSavesTheSettings) {
   EXPECT_TRUE(ini.contains(QStringLiteral("GSAinter=5"))) << ini.toStdString();
 }
 
+// A settings file the user made read-only is not replaced; closing says so, in the
+// interface language, and the window closes all the same.
+TEST_F(MainWindowTest, ClosingOverAReadOnlySettingsFileSaysSoAndCloses) {
+  const struct {
+    QLocale locale;
+    const char* text;
+  } rows[] = {
+      {QLocale(QLocale::English, QLocale::UnitedStates), "Settings file is read-only: "},
+      {QLocale(QLocale::Japanese, QLocale::Japan), "設定ファイルは読み取り専用です: "},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.text);
+    SetUserLocaleForTesting(&row.locale);
+    WriteIni(IniPath(), QStringLiteral("[Output]\nGLLOut=0\n"));
+    QFile::setPermissions(IniPath(), QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther);
+    const QByteArray before = ReadAll(IniPath());
+    Start();
+    Find<QCheckBox>("CheckBoxGLL")->setChecked(true);
+    ModalAnswerer answer;
+    Find<QPushButton>("ButtonExit")->click();
+    EXPECT_FALSE(form_->isVisible());
+    EXPECT_EQ(answer.Texts().join(QLatin1Char('|')).toStdString(),
+              (QString::fromUtf8(row.text) + IniPath()).toStdString());
+    EXPECT_EQ(ReadAll(IniPath()), before);
+    form_.reset();
+    QFile::remove(IniPath());
+  }
+}
+
 TEST_F(MainWindowTest, MonitorLabelShowsAndClosesTheMonitor) {
   Start();
   TFormNmeamon* monitor = form_->FormNmeamon();
