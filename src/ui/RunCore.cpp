@@ -65,6 +65,13 @@ RunCore::RunCore(TFormMain& form)
           std::make_unique<RunEngine>(form.State(), *port_, *this, *this, clock_, timer_, *this)) {
   port_->OnStopRequest = [this] { engine_->RequestStop(); };
   port_->OnStopRun = [this] { engine_->ButtonStopClick(); };
+  // A serial reopen waits for the queued output in the event loop, not in a sleep.
+  port_->Later = [this](int ms, std::function<void()> step) {
+    QTimer::singleShot(ms, &form_, [this, step = std::move(step)] {
+      step();
+      form_.SyncFromState();
+    });
+  };
   // The port list: "TCP" and the serial ports found now.
   port_->RebuildPortList();
 }
