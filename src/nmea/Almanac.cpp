@@ -4,6 +4,7 @@
 #include <array>
 #include <charconv>
 #include <cmath>
+#include <filesystem>
 #include <fstream>
 #include <numbers>
 
@@ -407,6 +408,10 @@ AlmanacResult ReadAlmanac(std::string_view text, GnssSystem system) {
 }
 
 AlmanacResult LoadAlmanacFile(const std::string& path, GnssSystem system) {
+  // A folder opens as a stream on Linux and reports a nonsense size.
+  std::error_code ec;
+  if (std::filesystem::is_directory(path, ec))
+    return Failure(AlmanacErrorCode::Unreadable, 0, path);
   std::ifstream in(path, std::ios::binary);
   if (!in) return Failure(AlmanacErrorCode::Unreadable, 0, path);
   in.seekg(0, std::ios::end);
