@@ -6,6 +6,7 @@
 #include <cmath>
 
 #include "app/FaultEffects.h"
+#include "settings/IniFile.h"
 
 namespace fixcaster {
 
@@ -38,14 +39,6 @@ const KindInfo& InfoOf(FaultKind kind) {
     if (k.Kind == kind) return k;
   }
   return Kinds[0];
-}
-
-std::string Lower(std::string_view s) {
-  std::string out(s);
-  for (char& c : out) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
-  return out;
 }
 
 std::string Upper(std::string_view s) {
@@ -98,7 +91,7 @@ FaultParse Error(FaultErrorCode code, std::string_view text, FaultKind kind = Fa
 // The kind and its arguments into `fault`.
 FaultParse ParseKind(std::string_view name, const std::vector<std::string_view>& args,
                      Fault fault) {
-  const std::string lower = Lower(name);
+  const std::string lower = AsciiLower(name);
   const auto info =
       std::find_if(Kinds.begin(), Kinds.end(), [&](const KindInfo& k) { return k.Name == lower; });
   if (info == Kinds.end()) return Error(FaultErrorCode::UnknownKind, name);
@@ -160,7 +153,7 @@ FaultParse ParseFault(std::string_view text) {
       continue;
     }
     argumentsOpen = false;
-    const std::string key = Lower(w.substr(0, eq));
+    const std::string key = AsciiLower(w.substr(0, eq));
     const std::string_view value = w.substr(eq + 1);
     if (key == "at" || key == "for") {
       bool& have = key == "at" ? haveAt : haveFor;
