@@ -11,12 +11,6 @@ namespace {
 constexpr int64_t FirstDayNumber = -693'593;
 constexpr int64_t EndDayNumber = 2'958'466;
 
-int64_t FloorDiv(int64_t a, int64_t b) {
-  int64_t q = a / b;
-  if ((a % b != 0) && ((a < 0) != (b < 0))) --q;
-  return q;
-}
-
 bool IsLeapYear(int y) {
   return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0;
 }

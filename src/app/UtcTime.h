@@ -13,6 +13,11 @@ namespace fixcaster {
 
 inline constexpr int64_t MillisecondsPerDay = 86'400'000;
 
+// a / b rounded toward minus infinity (b > 0).
+constexpr int64_t FloorDiv(int64_t a, int64_t b) {
+  return a / b - ((a % b != 0) && ((a < 0) != (b < 0)) ? 1 : 0);
+}
+
 // Milliseconds since 1899-12-30 00:00 (negative before it) as a date-time. Before
 // 1899-12-30 the date-time keeps the old calendar convention (the integer part
 // toward zero is the day, the fraction its time), as EncodeDateTime does.
