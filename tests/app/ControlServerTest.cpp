@@ -13,6 +13,9 @@
 
 #include <QJsonArray>
 #include <QJsonDocument>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTimer>
 #include <fstream>
 #include <functional>
 #include <optional>
@@ -423,6 +426,32 @@ TEST_F(ControlServerTest, SubscribersGetEventLinesOthersDoNot) {
   EXPECT_TRUE(plain.WaitClosed());
   EXPECT_TRUE(listener.WaitClosed());
   EXPECT_FALSE(server.IsOpen());
+}
+
+TEST_F(ControlServerTest, TheExamplePythonClientWorksAgainstTheServer) {
+  const QString python = QStandardPaths::findExecutable(QStringLiteral("python3"));
+  if (python.isEmpty()) GTEST_SKIP() << "python3 is missing: examples/control.py is not tested";
+  handler.during = [&] {
+    if (handler.calls.back() == "start") server.Broadcast("state", {{"state", "travelling"}});
+    if (handler.calls.back() == "quit")  // closes after the reply, as the program does
+      QTimer::singleShot(0, [&] {
+        server.Broadcast("message", {{"text", "bye"}});
+        server.Close();
+      });
+  };
+  QProcess script;
+  script.setProcessChannelMode(QProcess::MergedChannels);
+  const QString source = QStringLiteral(FIXCASTER_SOURCE_DIR);
+  script.start(python, {source + "/tests/app/control_client_check.py", source + "/examples",
+                        QString::fromStdString(path)});
+  ASSERT_TRUE(RunLoopUntil([&] { return script.state() == QProcess::NotRunning; }, 60000));
+  const std::string output = script.readAll().toStdString();
+  EXPECT_EQ(script.exitStatus(), QProcess::NormalExit);
+  EXPECT_EQ(script.exitCode(), 0) << output;
+  EXPECT_NE(output.find("control.py: all good"), std::string::npos) << output;
+  EXPECT_EQ(handler.calls,
+            (std::vector<std::string>{"jump 3", "set Output OutFreq [5]",
+                                      "track [35 40 49.448|139 46 8.793|3|30]", "start", "quit"}));
 }
 
 mode_t ModeOf(const std::string& path) {
