@@ -15,48 +15,60 @@ namespace fixcaster::detail {
 
 namespace {
 
-// Writes go through the worker because a file on a slow or remote disk can take
-// its time: the queue in front of it is bounded like any other, so a disk that
-// cannot keep up costs dropped ticks (counted), never a late tick elsewhere.
-class FileOutput final : public WorkerOutput {
- public:
-  FileOutput(OutputSpec spec, OutputReporter reporter, size_t limit)
-      : WorkerOutput(std::move(spec), std::move(reporter), limit) {}
-  ~FileOutput() override { Close(); }
-
+// A byte stream to one descriptor: written until it would block, then again once
+// it takes more.
+class DescriptorOutput : public WorkerOutput {
  protected:
-  // Opened by the worker too: opening can wait as long as writing.
-  bool Begin() override { return OpenFile(OutputProblemId::FileOpenFailed); }
+  using WorkerOutput::WorkerOutput;
 
   WorkerWait Wait() override {
     if (blocked_) return {fd_, POLLOUT, -1};
     return {};
   }
 
-  bool Service(short) override {
-    if (!HasQueued()) return true;
-    // A log rotated away or deleted goes on in a new file at its path; when its
-    // folder is gone too, the output closes.
-    if (!StillAtPath() && !OpenFile(OutputProblemId::FileWriteFailed)) return false;
+  // Writes what is queued; 0, or the errno of a failed write.
+  int Flush() {
     int error = 0;
-    switch (WriteQueue(fd_, false, &error)) {
-      case WriteOutcome::Done:
-        blocked_ = false;
-        return true;
-      case WriteOutcome::WouldBlock:  // a FIFO whose reader is slow
-        blocked_ = true;
-        return true;
-      case WriteOutcome::Failed:  // a full disk, an I/O error, a FIFO's reader gone
-        Report({OutputProblemId::FileWriteFailed, Spec().path, ErrnoText(error)});
-        return false;
-    }
-    return true;
+    WriteOutcome outcome = WriteQueue(fd_, socket_, &error);
+    blocked_ = outcome == WriteOutcome::WouldBlock;
+    return outcome == WriteOutcome::Failed ? error : 0;
   }
 
   void End() override {
     if (fd_ >= 0) close(fd_);
     fd_ = -1;
     blocked_ = false;
+  }
+
+  int fd_ = -1;
+  bool socket_ = false;
+  bool blocked_ = false;  // a slow reader (pipe, FIFO): wait until it takes more
+};
+
+// Writes go through the worker because a file on a slow or remote disk can take
+// its time: the queue in front of it is bounded like any other, so a disk that
+// cannot keep up costs dropped ticks (counted), never a late tick elsewhere.
+class FileOutput final : public DescriptorOutput {
+ public:
+  FileOutput(OutputSpec spec, OutputReporter reporter, size_t limit)
+      : DescriptorOutput(std::move(spec), std::move(reporter), limit) {}
+  ~FileOutput() override { Close(); }
+
+ protected:
+  // Opened by the worker too: opening can wait as long as writing.
+  bool Begin() override { return OpenFile(OutputProblemId::FileOpenFailed); }
+
+  bool Service(short) override {
+    if (!HasQueued()) return true;
+    // A log rotated away or deleted goes on in a new file at its path; when its
+    // folder is gone too, the output closes.
+    if (!StillAtPath() && !OpenFile(OutputProblemId::FileWriteFailed)) return false;
+    // A full disk, an I/O error, a FIFO's reader gone.
+    if (int error = Flush()) {
+      Report({OutputProblemId::FileWriteFailed, Spec().path, ErrnoText(error)});
+      return false;
+    }
+    return true;
   }
 
  private:
@@ -84,17 +96,15 @@ class FileOutput final : public WorkerOutput {
     return stat(Spec().path.c_str(), &st) == 0 && st.st_dev == dev_ && st.st_ino == ino_;
   }
 
-  int fd_ = -1;
   dev_t dev_ = 0;
   ino_t ino_ = 0;
-  bool blocked_ = false;
 };
 
 // Standard output, for the command-line program's pipes.
-class StdoutOutput final : public WorkerOutput {
+class StdoutOutput final : public DescriptorOutput {
  public:
   StdoutOutput(OutputSpec spec, OutputReporter reporter, size_t limit, int target)
-      : WorkerOutput(std::move(spec), std::move(reporter), limit), target_(target) {}
+      : DescriptorOutput(std::move(spec), std::move(reporter), limit), target_(target) {}
   ~StdoutOutput() override { Close(); }
 
  protected:
@@ -127,41 +137,19 @@ class StdoutOutput final : public WorkerOutput {
     return true;
   }
 
-  WorkerWait Wait() override {
-    if (blocked_) return {fd_, POLLOUT, -1};
-    return {};
-  }
-
+  // A reader that stalls leaves the newest ticks in the queue; one that went
+  // away closes the output.
   bool Service(short) override {
-    int error = 0;
-    switch (WriteQueue(fd_, socket_, &error)) {
-      case WriteOutcome::Done:
-        blocked_ = false;
-        return true;
-      case WriteOutcome::WouldBlock:  // the reader stalls: the queue keeps the newest ticks
-        blocked_ = true;
-        return true;
-      case WriteOutcome::Failed:
-        if (error == EPIPE || error == ECONNRESET)
-          Report({OutputProblemId::StdoutClosed, "", ErrnoText(error)});
-        else
-          Report({OutputProblemId::StdoutFailed, "", ErrnoText(error)});
-        return false;
-    }
-    return true;
-  }
-
-  void End() override {
-    if (fd_ >= 0) close(fd_);
-    fd_ = -1;
-    blocked_ = false;
+    int error = Flush();
+    if (!error) return true;
+    bool closed = error == EPIPE || error == ECONNRESET;
+    Report({closed ? OutputProblemId::StdoutClosed : OutputProblemId::StdoutFailed, "",
+            ErrnoText(error)});
+    return false;
   }
 
  private:
   const int target_;
-  int fd_ = -1;
-  bool socket_ = false;
-  bool blocked_ = false;
 };
 
 }  // namespace

@@ -14,6 +14,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -32,6 +33,26 @@ inline std::string NumberedTick(int n, int sentences = 4) {
            std::string(static_cast<size_t>((n * 7 + s * 13) % 41), 'x') + "*00\r\n";
   }
   return out;
+}
+
+// Hands ticks from .. to-1 to the output; returns their bytes.
+inline std::string SendTicks(ExtraOutput& out, int from, int to, int sentences = 4) {
+  std::string all;
+  for (int i = from; i < to; ++i) {
+    std::string tick = NumberedTick(i, sentences);
+    out.SendTick(tick);
+    all += tick;
+  }
+  return all;
+}
+
+// The output of a spec that must parse, not yet open.
+inline std::unique_ptr<ExtraOutput> MakeOutput(const std::string& spec, OutputReporter reporter,
+                                               const OutputOptions& options = {}) {
+  OutputSpecResult r = ParseOutputSpec(spec);
+  EXPECT_TRUE(r.spec) << spec << ": " << ProblemText(r.problem);
+  if (!r.spec) return nullptr;
+  return MakeExtraOutput(*r.spec, std::move(reporter), options);
 }
 
 // Splits a stream into the ticks it holds: true when it is a run of whole

@@ -19,10 +19,12 @@ namespace fixcaster {
 namespace {
 
 namespace fs = std::filesystem;
+using testing::MakeOutput;
 using testing::NumberedTick;
 using testing::ReadFd;
 using testing::Reports;
 using testing::SameBytes;
+using testing::SendTicks;
 using testing::TempDir;
 using testing::WaitDelivered;
 using testing::WaitState;
@@ -36,23 +38,6 @@ std::string ReadFile(const fs::path& path) {
   return s.str();
 }
 
-std::unique_ptr<ExtraOutput> Make(const std::string& spec, Reports& reports,
-                                  OutputOptions options = {}) {
-  OutputSpecResult r = ParseOutputSpec(spec);
-  EXPECT_TRUE(r.spec) << spec;
-  return MakeExtraOutput(*r.spec, reports.Reporter(), options);
-}
-
-std::string SendTicks(ExtraOutput& out, int from, int to) {
-  std::string all;
-  for (int i = from; i < to; ++i) {
-    std::string tick = NumberedTick(i);
-    out.SendTick(tick);
-    all += tick;
-  }
-  return all;
-}
-
 TEST(FileOutput, AppendsTheExactBytesAndCreatesAMissingFile) {
   TempDir dir;
   const fs::path existing = dir.Path() / "run.nmea";
@@ -61,7 +46,7 @@ TEST(FileOutput, AppendsTheExactBytesAndCreatesAMissingFile) {
   for (const fs::path& path : {existing, fresh}) {
     const std::string before = fs::exists(path) ? ReadFile(path) : "";
     Reports reports;
-    auto out = Make("file:" + path.string(), reports);
+    auto out = MakeOutput("file:" + path.string(), reports.Reporter());
     ASSERT_TRUE(out->Open());
     ASSERT_TRUE(WaitState(*out, OutputState::Open));
     std::string sent = SendTicks(*out, 0, 300);
@@ -79,7 +64,7 @@ TEST(FileOutput, AMissingFolderFailsTheOutputWithOneReport) {
   TempDir dir;
   Reports reports;
   const std::string path = (dir.Path() / "no-such-folder" / "run.nmea").string();
-  auto out = Make("file:" + path, reports);
+  auto out = MakeOutput("file:" + path, reports.Reporter());
   out->Open();
   ASSERT_TRUE(WaitState(*out, OutputState::Failed));
   SendTicks(*out, 0, 10);
@@ -103,7 +88,7 @@ TEST(FileOutput, AVanishedFolderOrAFullDiskClosesTheOutputWithOneReport) {
   };
   for (const Row& r : rows) {
     Reports reports;
-    auto out = Make("file:" + r.path, reports);
+    auto out = MakeOutput("file:" + r.path, reports.Reporter());
     ASSERT_TRUE(out->Open());
     ASSERT_TRUE(WaitState(*out, OutputState::Open)) << r.path;
     r.breakIt();
@@ -122,7 +107,7 @@ TEST(FileOutput, ARotatedLogGoesOnInANewFile) {
   TempDir dir;
   const fs::path path = dir.Path() / "run.nmea";
   Reports reports;
-  auto out = Make("file:" + path.string(), reports);
+  auto out = MakeOutput("file:" + path.string(), reports.Reporter());
   ASSERT_TRUE(out->Open());
   std::string first = SendTicks(*out, 0, 5);
   ASSERT_TRUE(WaitDelivered(*out, first.size()));
@@ -155,12 +140,20 @@ class Pipe {
   int fds_[2];
 };
 
-TEST(StdoutOutput, APipeReaderGetsTheExactBytes) {
+// Standard output on a pipe of the test's own.
+class StdoutOutput : public ::testing::Test {
+ protected:
+  OutputOptions Options() {
+    OutputOptions o;
+    o.stdoutFd = pipe.Write();
+    return o;
+  }
   Pipe pipe;
   Reports reports;
-  OutputOptions options;
-  options.stdoutFd = pipe.Write();
-  auto out = Make("stdout", reports, options);
+  std::unique_ptr<ExtraOutput> out = MakeOutput("stdout", reports.Reporter(), Options());
+};
+
+TEST_F(StdoutOutput, APipeReaderGetsTheExactBytes) {
   ASSERT_TRUE(out->Open());
   // Queued at once, faster than any output timer: kept within one backlog's worth.
   std::string sent = SendTicks(*out, 0, 300);
@@ -171,12 +164,7 @@ TEST(StdoutOutput, APipeReaderGetsTheExactBytes) {
 
 // A reader that stops: the pipe fills, then the output's backlog, then whole
 // ticks are dropped; the tick never waits.
-TEST(StdoutOutput, AStalledPipeReaderCostsWholeTicksNotABlockedOutput) {
-  Pipe pipe;
-  Reports reports;
-  OutputOptions options;
-  options.stdoutFd = pipe.Write();
-  auto out = Make("stdout", reports, options);
+TEST_F(StdoutOutput, AStalledPipeReaderCostsWholeTicksNotABlockedOutput) {
   ASSERT_TRUE(out->Open());
   const int sent = 4000;  // some 500 KB: more than the pipe and the backlog hold
   SendTicks(*out, 0, sent);
@@ -199,12 +187,7 @@ TEST(StdoutOutput, AStalledPipeReaderCostsWholeTicksNotABlockedOutput) {
 
 // The reader goes away: the output closes with one report, and the process lives
 // on (the write's SIGPIPE would otherwise end it, test and all).
-TEST(StdoutOutput, AClosedPipeClosesTheOutputAndDoesNotKillTheProcess) {
-  Pipe pipe;
-  Reports reports;
-  OutputOptions options;
-  options.stdoutFd = pipe.Write();
-  auto out = Make("stdout", reports, options);
+TEST_F(StdoutOutput, AClosedPipeClosesTheOutputAndDoesNotKillTheProcess) {
   ASSERT_TRUE(out->Open());
   pipe.CloseRead();
   SendTicks(*out, 0, 10);

@@ -36,10 +36,8 @@ std::string LinkTarget(const std::string& link) {
 
 class PtyOutputTest : public ::testing::Test {
  protected:
-  std::unique_ptr<ExtraOutput> Make(const std::string& link, OutputOptions options = {}) {
-    OutputSpecResult r = ParseOutputSpec("pty:" + link);
-    EXPECT_TRUE(r.spec);
-    return MakeExtraOutput(*r.spec, reports.Reporter(), options);
+  std::unique_ptr<ExtraOutput> Make(const std::string& link) {
+    return testing::MakeOutput("pty:" + link, reports.Reporter());
   }
   std::string Link() const { return (dir.Path() / "gps0").string(); }
 

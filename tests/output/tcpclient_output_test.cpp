@@ -15,10 +15,12 @@
 namespace fixcaster {
 namespace {
 
+using testing::MakeOutput;
 using testing::NumberedTick;
 using testing::ReadFd;
 using testing::Reports;
 using testing::SameBytes;
+using testing::SendTicks;
 using testing::TcpListener;
 using testing::UnusedPort;
 using testing::WaitState;
@@ -34,19 +36,7 @@ OutputOptions FastRetry() {
 }
 
 std::unique_ptr<ExtraOutput> Make(uint16_t port, Reports& reports) {
-  OutputSpecResult r = ParseOutputSpec("tcpclient:127.0.0.1:" + std::to_string(port));
-  EXPECT_TRUE(r.spec);
-  return MakeExtraOutput(*r.spec, reports.Reporter(), FastRetry());
-}
-
-std::string SendTicks(ExtraOutput& out, int from, int to) {
-  std::string all;
-  for (int i = from; i < to; ++i) {
-    std::string tick = NumberedTick(i);
-    out.SendTick(tick);
-    all += tick;
-  }
-  return all;
+  return MakeOutput("tcpclient:127.0.0.1:" + std::to_string(port), reports.Reporter(), FastRetry());
 }
 
 TEST(TcpClientOutput, ARefusingServerIsReportedOnceAndGetsTheTicksOnceItListens) {

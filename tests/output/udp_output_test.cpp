@@ -30,9 +30,7 @@ using testing::WaitUntil;
 constexpr int kSentences = 40;  // 1.2 to 2 KB a tick: one or two datagrams
 
 std::unique_ptr<ExtraOutput> MakeUdp(const std::string& spec, Reports& reports) {
-  OutputSpecResult r = ParseOutputSpec(spec);
-  EXPECT_TRUE(r.spec) << spec;
-  return MakeExtraOutput(*r.spec, reports.Reporter());
+  return testing::MakeOutput(spec, reports.Reporter());
 }
 
 // The tick a sentence names ("$GPTST,<tick>,...").
@@ -56,15 +54,8 @@ void CheckDatagrams(const std::vector<std::string>& datagrams, const std::string
   EXPECT_TRUE(SameBytes(joined, expected));
 }
 
-// Sends a few ticks and returns them; waits until the output has sent them.
 std::string SendTicks(ExtraOutput& out, int from, int to) {
-  std::string all;
-  for (int i = from; i < to; ++i) {
-    std::string tick = NumberedTick(i, kSentences);
-    out.SendTick(tick);
-    all += tick;
-  }
-  return all;
+  return testing::SendTicks(out, from, to, kSentences);
 }
 
 TEST(UdpOutput, UnicastDatagramsCarryWholeSentencesOfOneTick) {
