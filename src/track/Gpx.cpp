@@ -18,9 +18,8 @@ namespace fixcaster {
 
 namespace {
 
-// Expat reports a namespaced name as URI, this separator, local name.
-constexpr char kNsSeparator = '\n';
-constexpr std::string_view kGpxNamespacePrefix = "http://www.topografix.com/GPX/";
+// GPX 1.0 and 1.1 (and sloppy spellings of them) begin so.
+constexpr std::string_view kGpxNamespace = "http://www.topografix.com/GPX/";
 constexpr size_t kReadBlock = 64 * 1024;
 // Longest text kept of a name; ele and time texts longer than this are malformed.
 constexpr size_t kMaxNameText = 4096;
@@ -51,7 +50,7 @@ class Reader {
  public:
   Reader(GpxData& data, GpxError& error, const GpxReadOptions& options)
       : data_(data), error_(error), options_(options) {
-    parser_ = XML_ParserCreateNS(nullptr, kNsSeparator);
+    parser_ = XML_ParserCreate(nullptr);
     if (!parser_) return;
     XML_SetUserData(parser_, this);
     XML_SetElementHandler(parser_, &Reader::OnStart, &Reader::OnEnd);
@@ -116,13 +115,17 @@ class Reader {
 
   void Start(const XML_Char* rawName, const XML_Char** atts) {
     if (failed_) return;
+    // Nothing inside a skipped element counts, whatever its namespace.
+    if (!stack_.empty() && stack_.back() == Ctx::Skip) {
+      stack_.push_back(Ctx::Skip);
+      return;
+    }
+    DeclareNamespaces(atts);
     const std::string_view full(rawName);
-    const size_t sep = full.find(kNsSeparator);
-    const std::string_view ns =
-        sep == std::string_view::npos ? std::string_view() : full.substr(0, sep);
-    const std::string_view local = sep == std::string_view::npos ? full : full.substr(sep + 1);
-    const bool gpxNs =
-        ns.empty() || ns.substr(0, kGpxNamespacePrefix.size()) == kGpxNamespacePrefix;
+    const size_t colon = full.find(':');
+    const std::string_view local = colon == std::string_view::npos ? full : full.substr(colon + 1);
+    const bool gpxNs = InGpxNamespace(colon == std::string_view::npos ? std::string_view()
+                                                                      : full.substr(0, colon));
 
     if (stack_.empty()) {
       if (local != "gpx" || !gpxNs) {
@@ -172,6 +175,27 @@ class Reader {
     }
     if (failed_) return;
     stack_.push_back(ctx);
+  }
+
+  // The parser runs without namespace processing (which costs it about half again
+  // as much time); the declarations of the elements that count are followed here.
+  void DeclareNamespaces(const XML_Char** atts) {
+    for (size_t i = 0; atts[i]; i += 2) {
+      const std::string_view name(atts[i]);
+      if (name.substr(0, 5) != "xmlns") continue;
+      if (name.size() != 5 && name[5] != ':') continue;
+      const std::string_view uri(atts[i + 1]);
+      namespaces_.push_back({std::string(name.substr(name.size() == 5 ? 5 : 6)),
+                             uri.empty() || uri.substr(0, kGpxNamespace.size()) == kGpxNamespace,
+                             stack_.size()});
+    }
+  }
+  // No namespace counts as GPX (files without declarations); an undeclared prefix
+  // does not.
+  bool InGpxNamespace(std::string_view prefix) const {
+    for (auto it = namespaces_.rbegin(); it != namespaces_.rend(); ++it)
+      if (it->prefix == prefix) return it->gpx;
+    return prefix.empty();
   }
 
   Ctx BeginText(Ctx ctx) {
@@ -226,6 +250,8 @@ class Reader {
     if (failed_ || stack_.empty()) return;
     const Ctx ctx = stack_.back();
     stack_.pop_back();
+    while (!namespaces_.empty() && namespaces_.back().depth >= stack_.size())
+      namespaces_.pop_back();
     switch (ctx) {
       case Ctx::Ele:
       case Ctx::Time: {
@@ -280,6 +306,12 @@ class Reader {
   const GpxReadOptions& options_;
   bool failed_ = false;
   std::vector<Ctx> stack_;
+  struct Namespace {
+    std::string prefix;  // "" for the default namespace
+    bool gpx;
+    size_t depth;  // of the element that declared it
+  };
+  std::vector<Namespace> namespaces_;
   std::string text_;
   bool textTooLong_ = false;
   int64_t textLine_ = 0, textColumn_ = 0;
@@ -383,20 +415,6 @@ const GpxSequence& SequenceOf(const GpxData& data, const GpxChoice& choice) {
       break;
   }
   return data.Waypoints;
-}
-
-std::vector<TrackPoint> TrackPointsOf(const GpxSequence& sequence) {
-  std::vector<TrackPoint> points;
-  points.reserve(sequence.Points.size());
-  for (const GpxPoint& p : sequence.Points) {
-    TrackPoint t;
-    t.Lat = p.Lat;
-    t.Lon = p.Lon;
-    t.Ele = p.Ele;
-    t.Time = p.Time;
-    points.push_back(t);
-  }
-  return points;
 }
 
 namespace {

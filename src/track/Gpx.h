@@ -16,12 +16,9 @@ namespace fixcaster {
 // waypoints (wpt) with lat, lon, ele and time. Elements of other namespaces
 // (extensions) are skipped.
 
-struct GpxPoint {
-  double Lat = 0;
-  double Lon = 0;
-  double Ele = TrackPoint::None;   // metres
-  double Time = TrackPoint::None;  // seconds since 1970-01-01 UTC
-};
+// A point of the file: lat, lon, ele (metres) and time (seconds since 1970-01-01
+// UTC, None when absent); GPX records no speed.
+using GpxPoint = TrackPoint;
 
 enum class GpxKind { Track, Route, Waypoints };
 
@@ -79,9 +76,6 @@ struct GpxChoice {
 };
 std::optional<GpxChoice> ChooseGpxSequence(const GpxData& data, std::string_view which);
 const GpxSequence& SequenceOf(const GpxData& data, const GpxChoice& choice);
-
-// The points of a sequence as recorded points for PointsToTrackRows.
-std::vector<TrackPoint> TrackPointsOf(const GpxSequence& sequence);
 
 // GPX 1.1 with one trk of table rows 1..lastPoint: lat and lon from the position
 // cells as the route reads them, ele from the altitude cell in metres (left out

@@ -172,12 +172,15 @@ TEST(GpxChoose, DefaultNameAndNumber) {
     std::optional<std::pair<GpxKind, size_t>> expected;
   };
   const Case cases[] = {
-      {"", {{GpxKind::Track, 1}}},                                    // the first track with points
-      {"Lake", {{GpxKind::Track, 2}}}, {"2", {{GpxKind::Track, 1}}},  // a name first: the track
-                                                                      // named "2"
+      {"", {{GpxKind::Track, 1}}},  // the first track with points
+      {"Lake", {{GpxKind::Track, 2}}},
+      {"2", {{GpxKind::Track, 1}}},  // a name first: the track
+                                     // named "2"
       {"3", {{GpxKind::Track, 2}}},  // no such name: the third track
       {"1", {{GpxKind::Track, 0}}},  // chosen explicitly even though it is empty
-      {"R1", {{GpxKind::Route, 0}}},   {"4", std::nullopt},          {"0", std::nullopt},
+      {"R1", {{GpxKind::Route, 0}}},
+      {"4", std::nullopt},
+      {"0", std::nullopt},
       {"lake", std::nullopt},
   };
   for (const Case& c : cases) {
