@@ -142,16 +142,22 @@ GpxImportResult ApplyGpx(AppState& s, const GpxData& data, const std::string& pa
   result.Merged = rows.Merged;
   result.TimedSpans = rows.TimedSpans;
 
-  s.LabelIni = FileNameOf(path);
-  result.Table = ReplaceTrackRows(s, std::move(rows.Rows), window, hooks);
-  // Points the reader did not keep are left out as well.
-  const int64_t leftOut = result.Table.LeftOut + seq.PointsNotKept;
-  if (leftOut > 0)
-    window.ShowTrackFileMessage(TrackFileMessage::PointsLeftOut, {std::to_string(leftOut)});
-  if (hooks.PrepareRoute) hooks.PrepareRoute(s);
-  window.SelectGridCell(1, TrackTable::ColLat);
+  result.Table = ApplyTrackRows(s, path, std::move(rows.Rows), seq.PointsNotKept, window, hooks);
   result.Loaded = true;
   return result;
+}
+
+TrackReplaceResult ApplyTrackRows(AppState& s, const std::string& path,
+                                  std::vector<TrackTable::Row> rows, int64_t notKept,
+                                  SettingsWindow& window, const SettingsHooks& hooks) {
+  s.LabelIni = FileNameOf(path);
+  TrackReplaceResult r = ReplaceTrackRows(s, std::move(rows), window, hooks);
+  if (r.LeftOut + notKept > 0)
+    window.ShowTrackFileMessage(TrackFileMessage::PointsLeftOut,
+                                {std::to_string(r.LeftOut + notKept)});
+  if (hooks.PrepareRoute) hooks.PrepareRoute(s);
+  window.SelectGridCell(1, TrackTable::ColLat);
+  return r;
 }
 
 TrackFileKind TrackFileKindOf(std::string_view path) {

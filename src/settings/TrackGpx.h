@@ -33,6 +33,13 @@ TrackReplaceResult ReplaceTrackRows(AppState& state, std::vector<TrackTable::Row
                                     SettingsWindow& window, const SettingsHooks& hooks,
                                     int32_t limit = TrackMaxLimit);
 
+// The end every import of recorded points shares: LabelIni names the file, the rows
+// replace the table, the points left out (with `notKept` more that the reader did
+// not keep) are counted in a message, the route is prepared and row 1 selected.
+TrackReplaceResult ApplyTrackRows(AppState& state, const std::string& path,
+                                  std::vector<TrackTable::Row> rows, int64_t notKept,
+                                  SettingsWindow& window, const SettingsHooks& hooks);
+
 // The speed cell text of rows whose speed neither was recorded nor follows from
 // times: `given` (--speed) when it is a positive number, else the first row's
 // current speed when that is one, else "30".
