@@ -20,13 +20,6 @@ bool IsPositiveSpeed(std::string_view text) {
   return v > 0 && std::isfinite(v);
 }
 
-std::string Lower(std::string_view s) {
-  std::string out(s);
-  for (char& c : out)
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  return out;
-}
-
 // File name without its folder and its last extension.
 std::string StemOf(std::string_view path) {
   std::string name = FileNameOf(path);
@@ -161,7 +154,7 @@ TrackReplaceResult ApplyTrackRows(AppState& s, const std::string& path,
 }
 
 TrackFileKind TrackFileKindOf(std::string_view path) {
-  const std::string name = Lower(FileNameOf(path));
+  const std::string name = AsciiLower(FileNameOf(path));
   const auto endsWith = [&](std::string_view ext) {
     return name.size() >= ext.size() &&
            name.compare(name.size() - ext.size(), ext.size(), ext) == 0;
