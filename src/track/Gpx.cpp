@@ -54,7 +54,6 @@ class Reader {
     if (!parser_) return;
     XML_SetUserData(parser_, this);
     XML_SetElementHandler(parser_, &Reader::OnStart, &Reader::OnEnd);
-    XML_SetCharacterDataHandler(parser_, &Reader::OnText);
     XML_SetEntityDeclHandler(parser_, &Reader::OnEntityDecl);
     // External subsets and parameter entities are never read (the default, made
     // explicit): the document alone decides what is in it.
@@ -198,7 +197,10 @@ class Reader {
     return prefix.empty();
   }
 
+  // Text is taken only inside ele, time and name: without a handler the parser does
+  // not hand over the blanks between elements and the text of extensions at all.
   Ctx BeginText(Ctx ctx) {
+    XML_SetCharacterDataHandler(parser_, &Reader::OnText);
     text_.clear();
     textTooLong_ = false;
     textLine_ = static_cast<int64_t>(XML_GetCurrentLineNumber(parser_));
@@ -250,6 +252,8 @@ class Reader {
     if (failed_ || stack_.empty()) return;
     const Ctx ctx = stack_.back();
     stack_.pop_back();
+    if (ctx == Ctx::Ele || ctx == Ctx::Time || ctx == Ctx::Name)
+      XML_SetCharacterDataHandler(parser_, nullptr);
     while (!namespaces_.empty() && namespaces_.back().depth >= stack_.size())
       namespaces_.pop_back();
     switch (ctx) {
