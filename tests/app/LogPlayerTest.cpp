@@ -1,6 +1,7 @@
 #include "app/LogPlayer.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <string>
 #include <vector>
@@ -250,10 +251,14 @@ TEST(LogImport, PositionsBecomeRows) {
   EXPECT_EQ(g.Cell(3, 4), "0");
   EXPECT_EQ(state.LabelIni, "drive.nmea");
 
-  // Missing file and a log without positions leave the table.
+  // A missing file, a FIFO (refused, not waited on) and a log without positions
+  // leave the table.
   EXPECT_FALSE(ImportLogAsTrack(state, dir / "none.nmea", "", window, hooks).Loaded);
-  ASSERT_EQ(window.messages.size(), 1u);
+  ASSERT_EQ(::mkfifo((dir / "fifo.nmea").c_str(), 0600), 0);
+  EXPECT_FALSE(ImportLogAsTrack(state, dir / "fifo.nmea", "", window, hooks).Loaded);
+  ASSERT_EQ(window.messages.size(), 2u);
   EXPECT_EQ(window.messages[0].first, SettingsMessage::FileNotFound);
+  EXPECT_EQ(window.messages[1].first, SettingsMessage::FileNotFound);
   test::WriteBytes(dir / "nofix.nmea", AppendChecksum("$GPRMC,,V,,,,,,,,,,N") + "\r\n");
   EXPECT_FALSE(ImportLogAsTrack(state, dir / "nofix.nmea", "", window, hooks).Loaded);
   EXPECT_EQ(g.Cell(3, 4), "0");

@@ -1,6 +1,7 @@
 #include "track/Gpx.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <cmath>
 #include <cstdlib>
@@ -298,6 +299,9 @@ TEST(GpxRead, Files) {
   GpxError e;
   EXPECT_EQ(ReadGpxFile(dir / "missing.gpx", d, e), GpxStatus::CannotOpen);
   EXPECT_EQ(ReadGpxFile(dir.path(), d, e), GpxStatus::CannotOpen);  // a folder
+  // A FIFO nobody writes to is refused, not waited on.
+  ASSERT_EQ(::mkfifo((dir / "fifo.gpx").c_str(), 0600), 0);
+  EXPECT_EQ(ReadGpxFile(dir / "fifo.gpx", d, e), GpxStatus::CannotOpen);
   // A file larger than one read block, and a multi-byte name split across blocks.
   std::string text = "<gpx version=\"1.1\"><trk><!--";
   const std::string nameTag = "--><name>";
