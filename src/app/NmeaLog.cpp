@@ -10,6 +10,7 @@
 #include <cmath>
 #include <set>
 
+#include "nmea/Format.h"
 #include "track/IsoTime.h"
 
 namespace fixcaster {
@@ -326,7 +327,8 @@ void AppendTwoDigits(std::string& out, int64_t v) {
 // The body with its time and date fields moved to `utc`.
 std::string RewriteBody(std::string_view body, std::string_view type, int64_t utc, bool dates) {
   const size_t timeField = TimeFieldIndex(type);
-  const CivilDate date = CivilFromDays(FloorDiv(utc, MicrosPerDay));
+  int year = 0, month = 0, day = 0;
+  CivilFromDays(FloorDiv(utc, MicrosPerDay), year, month, day);
   std::string out;
   out.reserve(body.size() + 8);
   size_t index = 0;
@@ -339,16 +341,16 @@ std::string RewriteBody(std::string_view body, std::string_view type, int64_t ut
       const size_t dot = f.find('.');
       AppendTime(out, utc, dot == std::string_view::npos ? 0 : f.size() - dot - 1);
     } else if (dates && !f.empty() && type == "RMC" && index == 9) {
-      AppendTwoDigits(out, date.Day);
-      AppendTwoDigits(out, date.Month);
-      AppendTwoDigits(out, date.Year % 100);
+      AppendTwoDigits(out, day);
+      AppendTwoDigits(out, month);
+      AppendTwoDigits(out, year % 100);
     } else if (dates && !f.empty() && type == "ZDA" && index == 2) {
-      AppendTwoDigits(out, date.Day);
+      AppendTwoDigits(out, day);
     } else if (dates && !f.empty() && type == "ZDA" && index == 3) {
-      AppendTwoDigits(out, date.Month);
+      AppendTwoDigits(out, month);
     } else if (dates && !f.empty() && type == "ZDA" && index == 4) {
-      AppendTwoDigits(out, date.Year / 100);
-      AppendTwoDigits(out, date.Year);
+      AppendTwoDigits(out, year / 100);
+      AppendTwoDigits(out, year);
     } else {
       out.append(f);
     }

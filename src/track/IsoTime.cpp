@@ -1,5 +1,7 @@
 #include "track/IsoTime.h"
 
+#include "nmea/Format.h"
+
 namespace fixcaster {
 
 namespace {
@@ -61,30 +63,6 @@ std::optional<int64_t> TimeAt(std::string_view s, size_t& pos, bool colons) {
 }
 
 }  // namespace
-
-int64_t DaysFromCivil(int64_t y, int month, int day) {
-  // Howard Hinnant's days_from_civil: eras of 400 years, March-based years.
-  y -= month <= 2;
-  const int64_t era = (y >= 0 ? y : y - 399) / 400;
-  const int64_t yoe = y - era * 400;
-  const int64_t doy = (153 * (month + (month > 2 ? -3 : 9)) + 2) / 5 + day - 1;
-  const int64_t doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-  return era * 146097 + doe - 719468;
-}
-
-CivilDate CivilFromDays(int64_t z) {
-  z += 719468;
-  const int64_t era = (z >= 0 ? z : z - 146096) / 146097;
-  const int64_t doe = z - era * 146097;
-  const int64_t yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
-  const int64_t doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
-  const int64_t mp = (5 * doy + 2) / 153;
-  CivilDate d;
-  d.Day = static_cast<int>(doy - (153 * mp + 2) / 5 + 1);
-  d.Month = static_cast<int>(mp < 10 ? mp + 3 : mp - 9);
-  d.Year = yoe + era * 400 + (d.Month <= 2);
-  return d;
-}
 
 std::optional<int64_t> ParseIsoTime(std::string_view s) {
   size_t pos = 0;

@@ -6,19 +6,11 @@
 
 namespace fixcaster {
 
-// Calendar arithmetic and ISO 8601 time stamps in whole microseconds, for the
-// recorded times of track files and logs. Proleptic Gregorian calendar, UTC.
+// ISO 8601 time stamps in whole microseconds, for the recorded times of track
+// files and logs (UTC; the calendar is DaysFromCivil of nmea/Format.h).
 
 inline constexpr int64_t MicrosPerSecond = 1'000'000;
 inline constexpr int64_t MicrosPerDay = 86'400 * MicrosPerSecond;
-
-// Days from 1970-01-01 to the given date (negative before it). Month 1..12.
-int64_t DaysFromCivil(int64_t year, int month, int day);
-struct CivilDate {
-  int64_t Year = 1970;
-  int Month = 1, Day = 1;
-};
-CivilDate CivilFromDays(int64_t days);
 
 // Days from 1970-01-01 to 1899-12-30, the origin of the program's date-time.
 inline constexpr int64_t DateTimeEpochDays = -25'569;
