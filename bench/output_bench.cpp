@@ -1,5 +1,6 @@
 // The send path as the user-interface thread sees it: one tick of sentences into
-// the TCP server with N reading clients, and into the serial component on a pty.
+// the TCP server with N reading clients, into the serial component on a pty, and
+// into the extra outputs (UDP, pty, log file).
 
 #include <arpa/inet.h>
 #include <benchmark/benchmark.h>
@@ -10,12 +11,20 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <cstdlib>
+#include <filesystem>
+#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "output/OutputPort.h"
+#include "output/OutputSet.h"
+#include "realistic_tick.h"
 
 namespace {
 
@@ -142,5 +151,105 @@ void BM_SendTickSerial(benchmark::State& st) {
   close(slave);
 }
 BENCHMARK(BM_SendTickSerial)->Unit(benchmark::kMicrosecond);
+
+// A busy tick (every sentence, preset 4, some 3 KB) to a UDP, a pty and a log
+// file output, each read or written as fast as it goes.
+class ExtraOutputsRig {
+ public:
+  ExtraOutputsRig() : set_(nullptr, nullptr) {
+    for (const std::string& s : fixcaster::RealisticTickSentences(46000.5)) tick_ += s;
+    std::string tmpl = (std::filesystem::temp_directory_path() / "fixcaster-bench-XXXXXX").string();
+    if (!mkdtemp(tmpl.data())) return;
+    dir_ = tmpl;
+    udp_ = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t len = sizeof addr;
+    bind(udp_, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
+    getsockname(udp_, reinterpret_cast<sockaddr*>(&addr), &len);
+    const std::string link = (dir_ / "gps0").string();
+    ok_ = set_.Add("udp:127.0.0.1:" + std::to_string(ntohs(addr.sin_port))).id >= 0 &&
+          set_.Add("pty:" + link).id >= 0 &&
+          set_.Add("file:" + (dir_ / "run.nmea").string()).id >= 0;
+    reader_ = open(link.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    while (ok_ && !AllOpen()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    drain_ = std::make_unique<Drain>(std::vector<int>{udp_, reader_});
+  }
+  ~ExtraOutputsRig() {
+    drain_.reset();
+    set_.Clear();
+    if (reader_ >= 0) close(reader_);
+    if (udp_ >= 0) close(udp_);
+    std::error_code ec;
+    if (!dir_.empty()) std::filesystem::remove_all(dir_, ec);
+  }
+  bool Ok() const { return ok_ && reader_ >= 0; }
+  fixcaster::OutputSet& Set() { return set_; }
+  const std::string& Tick() const { return tick_; }
+  // Bytes every output has delivered, the least of them.
+  uint64_t Delivered() const {
+    uint64_t least = UINT64_MAX;
+    for (const auto& e : set_.Status()) least = std::min(least, e.status.bytes);
+    return least;
+  }
+  uint64_t Drops() const {
+    uint64_t n = 0;
+    for (const auto& e : set_.Status()) n += e.status.drops;
+    return n;
+  }
+
+ private:
+  bool AllOpen() const {
+    for (const auto& e : set_.Status())
+      if (e.status.state != fixcaster::OutputState::Open) return false;
+    return true;
+  }
+
+  fixcaster::OutputSet set_;
+  std::string tick_;
+  std::filesystem::path dir_;
+  int udp_ = -1;
+  int reader_ = -1;
+  bool ok_ = false;
+  std::unique_ptr<Drain> drain_;
+};
+
+// What the tick costs the user-interface thread: handing it to the three outputs.
+void BM_SendTickExtraOutputs(benchmark::State& st) {
+  ExtraOutputsRig rig;
+  if (!rig.Ok()) {
+    st.SkipWithError("outputs did not open");
+    return;
+  }
+  for (auto _ : st) {
+    rig.Set().SendTick(rig.Tick());
+    // Paced like a fast output timer, so the outputs keep up as they would.
+    st.PauseTiming();
+    std::this_thread::sleep_for(std::chrono::microseconds(500));
+    st.ResumeTiming();
+  }
+  st.counters["tick_bytes"] = static_cast<double>(rig.Tick().size());
+  st.counters["drops"] = static_cast<double>(rig.Drops());
+}
+BENCHMARK(BM_SendTickExtraOutputs)->Iterations(2000)->Unit(benchmark::kMicrosecond);
+
+// From handing the tick over until every output has delivered it (written to the
+// socket, the terminal and the file): the workers' wake-up and system calls too.
+void BM_DeliverTickExtraOutputs(benchmark::State& st) {
+  ExtraOutputsRig rig;
+  if (!rig.Ok()) {
+    st.SkipWithError("outputs did not open");
+    return;
+  }
+  uint64_t target = 0;
+  for (auto _ : st) {
+    target += rig.Tick().size();
+    rig.Set().SendTick(rig.Tick());
+    while (rig.Delivered() < target) std::this_thread::yield();
+  }
+  st.counters["drops"] = static_cast<double>(rig.Drops());
+}
+BENCHMARK(BM_DeliverTickExtraOutputs)->Iterations(2000)->Unit(benchmark::kMicrosecond);
 
 }  // namespace

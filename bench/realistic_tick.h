@@ -10,13 +10,14 @@
 
 namespace fixcaster {
 
-// The settings of a busy tick: NMEA 4.1, DGPS fix with differential data, magnetic
-// variation, time zone, and the satellite summary of preset 4 of `gsa`.
-inline SentenceSettings BusyTickSettings(PresetGsaTable& gsa) {
+// The settings of a busy tick: NMEA 4.1, DGPS fix with differential data (or the
+// fix of another item of the fix box), magnetic variation, time zone, and the
+// satellite summary of preset 4 of `gsa`.
+inline SentenceSettings BusyTickSettings(PresetGsaTable& gsa, int fixItem = 2) {
   SentenceSettings settings;
   settings.NmeaVersion = "4.1";
   settings.NavStatus = "S";
-  UpdateFixIndicators(2, 0, settings.Fix);
+  UpdateFixIndicators(fixItem, 0, settings.Fix);
   settings.Satellites = AnalysePreset(gsa, 4);
   settings.DgpsAge[2] = "30";
   settings.DgpsStation[2] = "0137";
@@ -29,10 +30,10 @@ inline SentenceSettings BusyTickSettings(PresetGsaTable& gsa) {
 // The sentences of one busy tick as the output cycle sends them: all seven position
 // and motion sentences and the GSA/GSV block of preset 4, each framed with its
 // checksum and CR LF.
-inline std::vector<std::string> RealisticTickSentences(double utcDays) {
+inline std::vector<std::string> RealisticTickSentences(double utcDays, int fixItem = 2) {
   PresetGsaTable gsa = DefaultPresetGsa();
   const PresetGsvTable gsv = DefaultPresetGsv();
-  const SentenceSettings settings = BusyTickSettings(gsa);
+  const SentenceSettings settings = BusyTickSettings(gsa, fixItem);
   const TickFields tick =
       FormatTickFields(utcDays, 35.68040222, 139.76910917, 3.0, 36.7, 16.26, 25.3, 3, 6);
   std::vector<std::string> out;

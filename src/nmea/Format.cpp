@@ -48,7 +48,18 @@ constexpr long long MsPerDay = 86400000;
 constexpr double FirstDay = -693593.0;
 constexpr double EndDay = 2958466.0;
 
-// Civil date of a count of days since 1970-01-01 (proleptic Gregorian).
+bool IsTokenAt(std::string_view pattern, size_t i, std::string_view token) {
+  if (pattern.size() - i < token.size()) return false;
+  for (size_t k = 0; k < token.size(); ++k) {
+    char c = pattern[i + k];
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    if (c != token[k]) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
 void CivilFromDays(long long z, int& y, int& m, int& d) {
   z += 719468;
   const long long era = (z >= 0 ? z : z - 146096) / 146097;
@@ -69,18 +80,6 @@ long long DaysFromCivil(int y, int m, int d) {
   const long long doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
   return era * 146097 + doe - 719468;
 }
-
-bool IsTokenAt(std::string_view pattern, size_t i, std::string_view token) {
-  if (pattern.size() - i < token.size()) return false;
-  for (size_t k = 0; k < token.size(); ++k) {
-    char c = pattern[i + k];
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    if (c != token[k]) return false;
-  }
-  return true;
-}
-
-}  // namespace
 
 std::string AppendChecksum(std::string_view body) {
   const size_t star = body.find('*');

@@ -57,6 +57,11 @@ bool DecodeDateTime(double dateTime, DateTimeParts& parts);
 // The inverse, for clocks and tests: days since 1899-12-30.
 double EncodeDateTime(const DateTimeParts& parts);
 
+// The proleptic Gregorian calendar: days since 1970-01-01 of a date (month 1..12),
+// and the date of such a count.
+long long DaysFromCivil(int year, int month, int day);
+void CivilFromDays(long long days, int& year, int& month, int& day);
+
 // The fixed one-decimal format "%3.1f": at least one integer digit, ".", one
 // decimal, rounded; "-" for negative values. NaN and infinity give empty text.
 std::string FormatOneDecimal(double value);

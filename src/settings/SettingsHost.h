@@ -4,6 +4,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace fixcaster {
 
@@ -26,6 +27,23 @@ enum class SettingsMessage {
   SettingsLocation,  // error, OK: the text as given ("Cannot create : " + folder, ...)
 };
 
+// Messages of track file imports and exports, each with its arguments in order.
+// (An enumeration of its own: the window's switch over SettingsMessage stays whole.)
+enum class TrackFileMessage {
+  TrackMaxRaised,    // information, OK: "TrackMax raised to %1" (the new TrackMax)
+  PointsLeftOut,     // warning, OK: "%1 points were left out" (a count)
+  GpxMalformed,      // error, OK: path, line, column, reason (English, from the reader)
+  NothingToLoad,     // error, OK: "No points to load in %1" (path)
+  GpxTrackNotFound,  // error, OK: "No track \"%1\" in %2" (the choice, path)
+  RowsNotWritten,    // warning, OK: "%1 rows were not written: their position cannot be read"
+};
+
+// One track of a file, as offered when the file holds several.
+struct TrackChoiceItem {
+  std::string Name;  // "" when the track has no name
+  int64_t Points = 0;
+};
+
 struct FileDialogRequest {
   std::string Filter;      // "Ini file|*.ini|All file|*.*" style
   std::string InitialDir;  // the folder the dialog opens in
@@ -33,6 +51,9 @@ struct FileDialogRequest {
 
 inline constexpr const char* IniFileFilter = "Ini file|*.ini|All file|*.*";
 inline constexpr const char* CsvFileFilter = "CSV file|*.csv|All file|*.*";
+// The track dialogs once they offer GPX too.
+inline constexpr const char* TrackFileFilter =
+    "Track file|*.csv;*.gpx|CSV file|*.csv|GPX file|*.gpx|All file|*.*";
 
 // What the settings code hands to the main window. The window implements it; the
 // core never shows anything itself. Every method has a do-nothing default so a
@@ -59,6 +80,12 @@ class SettingsWindow {
   }
   virtual std::optional<std::string> SaveFileDialog(const FileDialogRequest&) {
     return std::nullopt;
+  }
+  virtual void ShowTrackFileMessage(TrackFileMessage, const std::vector<std::string>& /*args*/) {}
+  // A file holds several tracks: the 0-based index of the one to load, or nothing
+  // to cancel the load. Without a window the first one is taken.
+  virtual std::optional<size_t> ChooseTrack(const std::vector<TrackChoiceItem>& /*tracks*/) {
+    return 0;
   }
   // Closes the output port (serial port or TCP server).
   virtual void CloseOutput() {}

@@ -9,6 +9,7 @@
 
 #include "settings/IniFile.h"
 #include "settings/Settings.h"
+#include "settings/TrackGpx.h"
 
 namespace fixcaster {
 
@@ -263,7 +264,7 @@ void ButtonLoadCSVClick(AppState& s, SettingsWindow& window, const SettingsHooks
     return;
   }
   s.SaveDialog1InitialDir = FolderOf(*chosen);
-  LoadTrackCsv(s, *chosen, window, hooks);
+  LoadTrackFile(s, *chosen, {}, window, hooks);
 }
 
 std::string TrackCsvText(const TrackTable& grid, int64_t lastPoint) {
@@ -293,10 +294,14 @@ bool SaveTrackCsv(AppState& s, SettingsWindow& window, int64_t lastPoint) {
   s.SaveDialog1InitialDir = FolderOf(path);
   // Written to a temporary file and renamed, so a failed export never leaves a
   // truncated track behind.
-  if (!WriteFileAtomically(path, TrackCsvText(s.StringGrid1, lastPoint))) {
+  // A name ending in ".gpx" is written as GPX.
+  int64_t skipped = 0;
+  if (!WriteFileAtomically(path, TrackFileText(path, s.StringGrid1, lastPoint, skipped))) {
     window.ShowMessage(SettingsMessage::FileNotCreated, "");
     return false;
   }
+  if (skipped > 0)
+    window.ShowTrackFileMessage(TrackFileMessage::RowsNotWritten, {std::to_string(skipped)});
   if (s.OpenDialog1InitialDir.empty()) s.OpenDialog1InitialDir = s.SaveDialog1InitialDir;
   return true;
 }

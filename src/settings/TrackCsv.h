@@ -84,13 +84,14 @@ int64_t ReadTrackRecords(CsvReader& reader, TrackTable& grid);
 // that cannot be opened gives FileNotFound and leaves the table as it was.
 bool LoadTrackCsv(AppState& state, const std::string& path, SettingsWindow& window,
                   const SettingsHooks& hooks);
-// "Load CSV": asks for a file in the CSV folder and imports it.
+// "Load CSV": asks for a file in the CSV folder and imports it (a ".gpx" file as GPX).
 void ButtonLoadCSVClick(AppState& state, SettingsWindow& window, const SettingsHooks& hooks);
 
 // The export text: header, then rows 1..lastPoint, CR LF after every line.
 std::string TrackCsvText(const TrackTable& grid, int64_t lastPoint);
 // "Save CSV": asks for a file (".csv" added to a name without extension), asks
-// before replacing one, writes rows 1..lastPoint. Returns true when written.
+// before replacing one, writes rows 1..lastPoint (as GPX when the name ends in
+// ".gpx"). Returns true when written.
 bool SaveTrackCsv(AppState& state, SettingsWindow& window, int64_t lastPoint);
 
 }  // namespace fixcaster

@@ -96,17 +96,17 @@ std::optional<double> ConvertNumber(std::string_view s) {
   return negative ? -value : value;
 }
 
-// A position cell. The marker reads as "north" and a separator, so a value the
-// user corrects behind it is accepted; but a cell that is still blank behind its
-// marker stays unusable, or a second Start would take it for 0 degrees.
-double ReadPositionCell(std::string_view text) {
+}  // namespace
+
+// The marker reads as "north" and a separator, so a value the user corrects behind
+// it is accepted; but a cell that is still blank behind its marker stays unusable,
+// or a second Start would take it for 0 degrees.
+double ParsePositionCell(std::string_view text) {
   if (text.substr(0, BadCellMarker.size()) == BadCellMarker &&
       Trim(text.substr(BadCellMarker.size())).empty())
     return kNaN;
   return ParseAngle(text);
 }
-
-}  // namespace
 
 std::optional<double> SpeedFactorOf(int speedUnit) {
   switch (speedUnit) {
@@ -220,9 +220,9 @@ TrackRowValues ReadTrackRow(TrackTable& table, int64_t row, double speedFactor,
     table.SetCell(row, col, MarkBadCell(table.Cell(row, col)));
     v.FormatError = true;
   };
-  v.Lat = ReadPositionCell(table.Cell(row, TrackTable::ColLat));
+  v.Lat = ParsePositionCell(table.Cell(row, TrackTable::ColLat));
   markIfNaN(TrackTable::ColLat, v.Lat);
-  v.Lon = ReadPositionCell(table.Cell(row, TrackTable::ColLon));
+  v.Lon = ParsePositionCell(table.Cell(row, TrackTable::ColLon));
   markIfNaN(TrackTable::ColLon, v.Lon);
   v.Alt = ParseNumber(table.Cell(row, TrackTable::ColAlt));
   markIfNaN(TrackTable::ColAlt, v.Alt);

@@ -26,6 +26,10 @@ std::optional<double> SpeedFactorOf(int speedUnit);
 // Numbers after the third (seconds) are ignored.
 double ParseAngle(std::string_view text);
 
+// A latitude or longitude cell as the route reads it: ParseAngle, except that a
+// cell holding nothing but the bad-value marker stays unusable (NaN).
+double ParsePositionCell(std::string_view text);
+
 // Altitude and speed cells: surrounding blanks (codes up to space) allowed, a blank
 // text is 0, a malformed one or one beyond the double range NaN.
 double ParseNumber(std::string_view text);
