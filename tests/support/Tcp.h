@@ -17,10 +17,11 @@
 
 namespace fixcaster::testing {
 
-// A port the kernel hands out as free now. Another program may take it before the
-// caller binds it; on loopback that is rare enough for a test.
-inline uint16_t FreeTcpPort() {
-  int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+// A loopback port the kernel hands out as free now, for a socket of `type`
+// (SOCK_STREAM, SOCK_DGRAM). Another program may take it before the caller binds
+// it; on loopback that is rare enough for a test.
+inline uint16_t FreePort(int type) {
+  int fd = ::socket(AF_INET, type | SOCK_CLOEXEC, 0);
   sockaddr_in a{};
   a.sin_family = AF_INET;
   a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
@@ -31,6 +32,10 @@ inline uint16_t FreeTcpPort() {
     port = ntohs(a.sin_port);
   ::close(fd);
   return port;
+}
+
+inline uint16_t FreeTcpPort() {
+  return FreePort(SOCK_STREAM);
 }
 
 // A listening socket on a free port, to make a port busy; the caller closes it.
