@@ -164,7 +164,6 @@ void TCommX::PortOpen() {
   }
   deviceLost_ = false;
   receivePosted_ = false;
-  msgClearFlg_ = false;
   ++generation_;
   try {
     SetupBuffers();
@@ -465,7 +464,7 @@ bool TCommX::TransBlock(const char* data, int32_t bufSize) {
         return false;
       TransBufLen += size;
       ++TransCnt;
-      transQueue_.push_back(std::move(block));
+      transQueue_.push_back({std::move(block), false});
     }
     transCv_.notify_all();
     done += size;
@@ -492,11 +491,11 @@ void TCommX::ClearTransBuf() {
     tcflush(FHandle, TCOFLUSH);
     return;
   }
-  msgClearFlg_ = true;
   {
     std::lock_guard lk(critical2_);
-    for (const auto& block : transQueue_) {
-      TransBufLen -= static_cast<int32_t>(block.size());
+    ++clearEpoch_;
+    for (const TransItem& item : transQueue_) {
+      TransBufLen -= static_cast<int32_t>(item.data.size());
       --TransCnt;
     }
     transQueue_.clear();
@@ -506,35 +505,41 @@ void TCommX::ClearTransBuf() {
     std::lock_guard lk(critical1_);
     tcflush(FHandle, TCOFLUSH);
   }
-  // Wake the thread out of a pending write; it drops the block it holds.
+  // Wake the thread out of a pending write or a wait; it drops the item it holds.
   SignalEventFd(txWakeFd_);
-  {
-    std::unique_lock lk(critical2_);
-    transCv_.wait(lk, [&] { return TransCnt == 0; });
+  { std::lock_guard lk(sleepMutex_); }
+  sleepCv_.notify_all();
+  // Bounded: the owning thread must never hang on a transmit thread that is held
+  // elsewhere. An item still held is dropped later and counted until then.
+  std::unique_lock lk(critical2_);
+  if (transCv_.wait_for(lk, std::chrono::milliseconds(kClearWaitMs), [&] { return TransCnt == 0; }))
     TransBufLen = 0;
-  }
-  msgClearFlg_ = false;
 }
 
-bool TCommX::SleepUnlessStopped(int ms) {
+bool TCommX::SleepUnlessDiscarded(int ms, uint32_t epoch) {
   std::unique_lock lk(sleepMutex_);
-  return !sleepCv_.wait_for(lk, std::chrono::milliseconds(ms),
-                            [&] { return stopRequested_.load(); });
+  return !sleepCv_.wait_for(lk, std::chrono::milliseconds(ms), [&] { return Discarded(epoch); });
 }
 
-void TCommX::BeginTrans() {
+void TCommX::BeginTrans(uint32_t epoch) {
   int flow = flowForThread_;
   if (flow != cfcHalfHigh && flow != cfcHalfLow) return;
-  SleepUnlessStopped(50);
+  if (!SleepUnlessDiscarded(50, epoch)) return;
   SetModemBitsOn(FHandle, TIOCM_RTS, flow == cfcHalfHigh);
-  SleepUnlessStopped(halfWaitTim_);
+  SleepUnlessDiscarded(halfWaitTim_, epoch);
 }
 
-void TCommX::EndTrans() {
+void TCommX::EndTrans(uint32_t epoch) {
   int flow = flowForThread_;
   if (flow != cfcHalfHigh && flow != cfcHalfLow) return;
-  SleepUnlessStopped(halfWaitTim_);
+  SleepUnlessDiscarded(halfWaitTim_, epoch);
   SetModemBitsOn(FHandle, TIOCM_RTS, flow != cfcHalfHigh);
+}
+
+void TCommX::SendBreakNow(int fd, uint32_t epoch) {
+  ioctl(fd, TIOCSBRK);
+  SleepUnlessDiscarded(kBreakMs, epoch);
+  ioctl(fd, TIOCCBRK);
 }
 
 void TCommX::TransThreadRun(int fd) {
@@ -545,39 +550,44 @@ void TCommX::TransThreadRun(int fd) {
       if (stopRequested_) return;
     }
     bool begun = false;
+    uint32_t epoch = 0;
     for (;;) {
-      std::vector<char> block;
+      TransItem item;
       {
         std::lock_guard lk(critical2_);
         if (transQueue_.empty()) break;
-        block = std::move(transQueue_.front());
+        item = std::move(transQueue_.front());
         transQueue_.pop_front();
+        epoch = clearEpoch_;
       }
-      if (!msgClearFlg_ && !stopRequested_ && !deviceLost_) {
+      if (!Discarded(epoch) && !deviceLost_) {
         if (!begun) {
-          BeginTrans();
+          BeginTrans(epoch);
           begun = true;
         }
-        WriteBlock(fd, block);
+        if (item.brk)
+          SendBreakNow(fd, epoch);
+        else
+          WriteBlock(fd, item.data, epoch);
       }
       {
         std::lock_guard lk(critical2_);
-        TransBufLen = std::max(0, TransBufLen - static_cast<int32_t>(block.size()));
+        TransBufLen = std::max(0, TransBufLen - static_cast<int32_t>(item.data.size()));
         if (TransCnt > 0) --TransCnt;
       }
       transCv_.notify_all();
     }
-    if (begun) EndTrans();
+    if (begun) EndTrans(epoch);
   }
 }
 
-bool TCommX::WriteBlock(int fd, const std::vector<char>& block) {
+bool TCommX::WriteBlock(int fd, const std::vector<char>& block, uint32_t epoch) {
   using Clock = std::chrono::steady_clock;
   const int32_t timeout = timeOutTransForThread_;
   const auto deadline = Clock::now() + std::chrono::milliseconds(timeout);
   size_t off = 0;
   while (off < block.size()) {
-    if (msgClearFlg_ || stopRequested_) return false;
+    if (Discarded(epoch)) return false;
     int wait = -1;
     if (timeout > 0) {
       auto left =
@@ -590,7 +600,7 @@ bool TCommX::WriteBlock(int fd, const std::vector<char>& block) {
       // termios has no DSR flow control: hold the block while the peer drops DSR.
       int st = 0;
       if (ioctl(fd, TIOCMGET, &st) == 0 && !(st & TIOCM_DSR)) {
-        SleepUnlessStopped(std::min(wait < 0 ? 10 : wait, 10));
+        SleepUnlessDiscarded(std::min(wait < 0 ? 10 : wait, 10), epoch);
         continue;
       }
     }
@@ -754,10 +764,14 @@ void TCommX::PostError(int32_t bits) {
 }
 
 void TCommX::ReportDeviceLost() {
-  if (!deviceLost_.exchange(true)) {
-    recvCv_.notify_all();
-    PostError(ceDeviceLost);
+  {
+    // Under the receive lock: a ReceiveBlock between testing the flag and starting
+    // to wait would otherwise miss the wake-up and sit out its whole time-out.
+    std::lock_guard lk(recvMutex_);
+    if (deviceLost_.exchange(true)) return;
   }
+  recvCv_.notify_all();
+  PostError(ceDeviceLost);
 }
 
 // ---------------------------------------------------------------------------
@@ -793,10 +807,14 @@ bool TCommX::IsRlsdSignal() const {
 }
 
 void TCommX::SendBreak() {
-  if (!IsOpen()) return;
-  ioctl(FHandle, TIOCSBRK);
-  std::this_thread::sleep_for(std::chrono::milliseconds(300));
-  ioctl(FHandle, TIOCCBRK);
+  if (!IsOpen() || !transThread_.joinable() || deviceLost_) return;
+  {
+    // Not bound by the block limit: a break is never refused and never waits.
+    std::lock_guard lk(critical2_);
+    ++TransCnt;
+    transQueue_.push_back({{}, true});
+  }
+  transCv_.notify_all();
 }
 
 }  // namespace fixcaster

@@ -90,6 +90,12 @@ class TCommX {
   static constexpr int32_t kMaxTransBlocks = 32;
   // Longest time TransBlock waits for a free block slot; then the rest is dropped.
   static constexpr int kTransSlotWaitMs = 3000;
+  // Longest time ClearTransBuf waits for the transmit thread to let go of the block
+  // it holds. The thread drops that block all the same once it gets to it; until
+  // then GetTransLength counts it.
+  static constexpr int kClearWaitMs = 500;
+  // How long SendBreak holds the line in break state.
+  static constexpr int kBreakMs = 300;
 
   explicit TCommX(Poster* poster = nullptr);
   virtual ~TCommX();
@@ -118,6 +124,9 @@ class TCommX {
   bool IsDsrSignal() const;
   bool IsRingSignal() const;
   bool IsRlsdSignal() const;
+  // Holds the line in break state for kBreakMs, after the blocks queued before it,
+  // from the transmit thread: the caller does not wait. Counted as one outstanding
+  // block (GetTransCount) until it is over; ClearTransBuf discards one not yet begun.
   void SendBreak();
 
   // Properties. PortName, when not empty, is the device path and wins over PortNo.
@@ -214,10 +223,18 @@ class TCommX {
   // Critical2: the block queue and its counters.
   mutable std::mutex critical2_;
   std::condition_variable transCv_;  // queue changed (either direction)
-  std::deque<std::vector<char>> transQueue_;
+  // A block to write, or a break to send.
+  struct TransItem {
+    std::vector<char> data;
+    bool brk = false;
+  };
+  std::deque<TransItem> transQueue_;
   int32_t TransBufLen = 0;
   int32_t TransCnt = 0;
-  std::atomic<bool> msgClearFlg_{false};
+  // Counts ClearTransBuf calls (the MsgClearFlg of a blocking design): an item the
+  // transmit thread took before the count changed is discarded, however long the
+  // thread took to get to it.
+  std::atomic<uint32_t> clearEpoch_{0};
 
   // Receive buffer filled by the receive thread, bounded by BufLenReceive.
   mutable std::mutex recvMutex_;
@@ -228,10 +245,14 @@ class TCommX {
   // The two worker threads of an open port, woken through their eventfds.
   void TransThreadRun(int fd);
   void ReceiveThreadRun(int fd);
-  bool WriteBlock(int fd, const std::vector<char>& block);
-  void BeginTrans();
-  void EndTrans();
-  bool SleepUnlessStopped(int ms);
+  bool WriteBlock(int fd, const std::vector<char>& block, uint32_t epoch);
+  void SendBreakNow(int fd, uint32_t epoch);
+  void BeginTrans(uint32_t epoch);
+  void EndTrans(uint32_t epoch);
+  // Whether an item taken at `epoch` is to be dropped (cleared or stopping).
+  bool Discarded(uint32_t epoch) const { return stopRequested_ || clearEpoch_ != epoch; }
+  // Sleeps, ending early when the item taken at `epoch` is discarded; false then.
+  bool SleepUnlessDiscarded(int ms, uint32_t epoch);
   std::thread transThread_;
   std::thread receiveThread_;
   int txWakeFd_ = -1;

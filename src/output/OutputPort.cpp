@@ -152,6 +152,7 @@ void OutputPort::ButtonCloseClick() {
 }
 
 void OutputPort::OpenOutputPort() {
+  ++openRequest_;
   std::string t = Upper(Trim(state_.ComboBoxPort.Text));
   if (t.rfind("TCP", 0) == 0) {
     OpenTcp();
@@ -184,28 +185,46 @@ void OutputPort::OpenSerial(const std::string& portText) {
     return;
   }
   if (baud != SerialBaud_ || device != SerialDevice_ || !CommX1.IsOpen()) {
-    // Let what is queued for the line go out first, for at most half a second.
-    for (int i = 0; i < 10 && CommX1.IsOpen() && CommX1.GetTransLength() >= 1; ++i)
-      std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    if (CommX1.IsOpen()) CloseOutputPort();
-    SerialBaud_ = baud;
-    SerialPortNo_ = portNo;
-    SerialDevice_ = device;
-    CommX1.SetBitRate(SerialBaud_);
-    CommX1.SetPortName(isPath ? device : std::string());
-    CommX1.SetPortNo(SerialPortNo_);
-    try {
-      CommX1.PortOpen();
-    } catch (const ECommError&) {
-      messages_.ShowOutputMessage(OutputMessageId::SerialCannotOpen,
-                                  {device.empty() ? std::to_string(SerialPortNo_) : device});
+    ReopenSerial({baud, portNo, device, isPath, 0}, openRequest_);
+    return;
+  }
+  UpdatePortControls();
+  RebuildPortList();
+}
+
+void OutputPort::ReopenSerial(SerialReopen r, uint64_t request) {
+  if (request != openRequest_) return;  // closed or opened otherwise meanwhile
+  // Let what is queued for the line go out first, for at most half a second.
+  if (r.checks < 10 && CommX1.IsOpen() && CommX1.GetTransLength() >= 1) {
+    ++r.checks;
+    if (Later) {
+      Later(50, [this, r, request, life = std::weak_ptr<int>(life_)] {
+        if (!life.expired()) ReopenSerial(r, request);
+      });
+      return;
     }
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    return ReopenSerial(r, request);
+  }
+  if (CommX1.IsOpen()) CloseOutputPort();
+  SerialBaud_ = r.baud;
+  SerialPortNo_ = r.portNo;
+  SerialDevice_ = r.device;
+  CommX1.SetBitRate(SerialBaud_);
+  CommX1.SetPortName(r.isPath ? r.device : std::string());
+  CommX1.SetPortNo(SerialPortNo_);
+  try {
+    CommX1.PortOpen();
+  } catch (const ECommError&) {
+    messages_.ShowOutputMessage(OutputMessageId::SerialCannotOpen,
+                                {r.device.empty() ? std::to_string(SerialPortNo_) : r.device});
   }
   UpdatePortControls();
   RebuildPortList();
 }
 
 void OutputPort::CloseOutputPort() {
+  ++openRequest_;
   if (OnStopRequest) OnStopRequest();
   if (CommX1.IsOpen()) CommX1.PortClose();
   // Clients get a moment to take what is still queued for them.

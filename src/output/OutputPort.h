@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -60,6 +61,11 @@ class OutputPort : public OutputChannel {
   std::function<void()> OnStopRequest;
   // The Stop action of a running output (ButtonStopClick).
   std::function<void()> OnStopRun;
+  // Runs `step` on the owning thread after `ms` milliseconds, the event loop running
+  // meanwhile (QTimer::singleShot in the window). A serial reopen lets the queued
+  // output drain through it instead of sleeping; without it the reopen waits in
+  // place, as a caller without an event loop must.
+  std::function<void(int ms, std::function<void()> step)> Later;
 
   void OpenOutputPort();
   void CloseOutputPort();
@@ -95,8 +101,21 @@ class OutputPort : public OutputChannel {
   bool PortDropDownClosed = false;
 
  private:
+  // A serial open that replaces the open port: the line, its speed and how often
+  // the drain was checked.
+  struct SerialReopen {
+    int32_t baud = 0;
+    int32_t portNo = 0;
+    std::string device;
+    bool isPath = false;
+    int checks = 0;
+  };
   void OpenTcp();
   void OpenSerial(const std::string& portText);
+  // Lets what is queued for the line go out first (50 ms steps, at most ten), then
+  // closes the port and opens it anew. `request` is the open it belongs to: a later
+  // open or close cancels it.
+  void ReopenSerial(SerialReopen r, uint64_t request);
   void OnCommError(int32_t bits);
 
   AppState& state_;
@@ -107,6 +126,8 @@ class OutputPort : public OutputChannel {
   std::string SerialDevice_;
   int32_t SentBytes_ = 0;
   std::string SentText_;
+  uint64_t openRequest_ = 0;  // counts opens and closes; a pending reopen checks it
+  std::shared_ptr<int> life_ = std::make_shared<int>(0);  // steps outliving us do nothing
 };
 
 }  // namespace fixcaster

@@ -1,6 +1,8 @@
 #include "settings/IniFile.h"
 
+#include <dirent.h>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -341,7 +343,7 @@ void IniFile::Parse(std::string_view bytes) {
   modified_ = false;
   // Offset 0 is kept free: it marks a line without a value range of its own.
   if (bytes.size() > MaxFileSize) bytes = {};
-  arena_.assign("\n");
+  arena_.assign(1, '\n');
   DecodeTextFileInto(arena_, bytes);
   const char* base = arena_.data();
   const size_t size = arena_.size();
@@ -409,28 +411,82 @@ void IniFile::Parse(std::string_view bytes) {
     if (s.lines.capacity() / 2 > s.lines.size() + kEstimateFrom) s.lines.shrink_to_fit();
 }
 
-bool IniFile::Load(const std::string& path) {
-  Parse({});
-  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return false;
+std::string FileStatus::Reason() const {
+  switch (fault) {
+    case FileFault::None:
+      return {};
+    case FileFault::NotRegular:
+      return "not a regular file";
+    case FileFault::TooLarge:
+      return "larger than 1 GiB";
+    case FileFault::ReadOnly:
+      return "read-only";
+    case FileFault::LinkLoop:
+      return "a loop of symbolic links";
+    case FileFault::System:
+      break;
+  }
+  return std::strerror(error);
+}
+
+namespace {
+
+FileStatus Fault(FileFault fault, int error = 0) {
+  return {fault, error};
+}
+
+// The fault of a failed call, by its errno.
+FileStatus SystemFault(int error) {
+  return error == ELOOP ? Fault(FileFault::LinkLoop) : Fault(FileFault::System, error);
+}
+
+}  // namespace
+
+int OpenRegularFile(const std::string& path, FileStatus* status) {
+  // Non-blocking: opening a FIFO for reading would otherwise wait for a writer.
+  int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) {
+    *status = SystemFault(errno);
+    return -1;
+  }
   struct stat st {};
-  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) ||
-      static_cast<uint64_t>(st.st_size) > MaxFileSize) {
+  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    *status = Fault(FileFault::NotRegular);
     ::close(fd);
-    return false;
+    return -1;
+  }
+  *status = {};
+  return fd;
+}
+
+FileStatus IniFile::Read(const std::string& path) {
+  Parse({});
+  FileStatus status;
+  int fd = OpenRegularFile(path, &status);
+  if (fd < 0) return status;
+  struct stat st {};
+  if (::fstat(fd, &st) != 0) {
+    status = Fault(FileFault::System, errno);
+    ::close(fd);
+    return status;
+  }
+  if (static_cast<uint64_t>(st.st_size) > MaxFileSize) {
+    ::close(fd);
+    return Fault(FileFault::TooLarge);
   }
   const auto size = static_cast<size_t>(st.st_size);
   if (size == 0) {
     ::close(fd);
-    return true;
+    return {};
   }
   // Mapped rather than copied: the file is decoded straight from the page cache.
   void* map = ::mmap(nullptr, size, PROT_READ, MAP_PRIVATE | MAP_POPULATE, fd, 0);
+  const int mapError = errno;
   ::close(fd);
-  if (map == MAP_FAILED) return false;
+  if (map == MAP_FAILED) return Fault(FileFault::System, mapError);
   Parse(std::string_view(static_cast<const char*>(map), size));
   ::munmap(map, size);
-  return true;
+  return {};
 }
 
 template <typename Sink>
@@ -488,58 +544,168 @@ bool WriteAll(int fd, const char* p, size_t n) {
   return true;
 }
 
+// Where a save of `path` writes: the path itself, or the file a chain of links
+// there ends in (relative links count from the link's folder). A link whose target
+// does not exist yet ends the chain there: the file is made at the target.
+FileStatus ResolveSaveTarget(const std::string& path, std::string* target) {
+  std::string p = path;
+  // The limit of the kernel's own link resolution.
+  for (int hops = 0; hops <= 40; ++hops) {
+    struct stat st {};
+    if (::lstat(p.c_str(), &st) != 0) {
+      if (errno != ENOENT) return SystemFault(errno);
+      *target = p;
+      return {};
+    }
+    if (!S_ISLNK(st.st_mode)) {
+      *target = p;
+      return {};
+    }
+    std::string link(static_cast<size_t>(st.st_size > 0 ? st.st_size : 255) + 1, '\0');
+    ssize_t n = ::readlink(p.c_str(), link.data(), link.size());
+    if (n < 0) return SystemFault(errno);
+    link.resize(static_cast<size_t>(n));
+    if (link.empty()) return Fault(FileFault::System, ENOENT);
+    if (link[0] != '/') {
+      size_t slash = p.rfind('/');
+      if (slash != std::string::npos) link = p.substr(0, slash + 1) + link;
+    }
+    p = std::move(link);
+  }
+  return Fault(FileFault::LinkLoop);
+}
+
+// mkstemp's temporary name for `base` in its folder: "." + base + "." + six
+// characters of [A-Za-z0-9].
+bool IsTemporaryNameOf(std::string_view name, std::string_view base) {
+  if (name.size() != base.size() + 8 || name[0] != '.' || name.substr(1, base.size()) != base ||
+      name[base.size() + 1] != '.')
+    return false;
+  for (char c : name.substr(base.size() + 2))
+    if (!((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9'))) return false;
+  return true;
+}
+
+// Removes the temporary files of earlier saves of `base` in `dir` that no process
+// holds any more (a save killed half-way). A running save keeps its file locked, so
+// a file whose lock we can take is an orphan.
+void RemoveOrphanedTemporaryFiles(const std::string& dir, const std::string& base) {
+  DIR* d = ::opendir(dir.c_str());
+  if (!d) return;
+  while (dirent* e = ::readdir(d)) {
+    if (!IsTemporaryNameOf(e->d_name, base)) continue;
+    const std::string name = dir + "/" + e->d_name;
+    int fd = ::open(name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) continue;
+    struct stat st {
+    }, now{};
+    if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && ::flock(fd, LOCK_EX | LOCK_NB) == 0 &&
+        ::lstat(name.c_str(), &now) == 0 && now.st_dev == st.st_dev && now.st_ino == st.st_ino)
+      ::unlink(name.c_str());
+    ::close(fd);
+  }
+  ::closedir(d);
+}
+
+// A new temporary file beside `target`, locked for the time of the save.
+int CreateLockedTemporaryFile(const std::string& target, std::string* tmp) {
+  const size_t slash = target.rfind('/');
+  const std::string prefix =
+      slash == std::string::npos ? std::string() : target.substr(0, slash + 1);
+  const std::string base = slash == std::string::npos ? target : target.substr(slash + 1);
+  for (int attempt = 0; attempt < 8; ++attempt) {
+    *tmp = prefix + "." + base + ".XXXXXX";
+    int fd = ::mkstemp(tmp->data());
+    if (fd < 0) return -1;
+    struct stat st {};
+    // Another save's clean-up may take a fresh file for an orphan before it is
+    // locked; it then removes it, and we start again.
+    if (::flock(fd, LOCK_EX | LOCK_NB) == 0 && ::fstat(fd, &st) == 0 && st.st_nlink > 0) return fd;
+    ::close(fd);
+  }
+  errno = EAGAIN;
+  return -1;
+}
+
 }  // namespace
 
-bool WriteFileAtomicallyWith(const std::string& path,
-                             const std::function<bool(const FileWriter&)>& produce) {
-  // Replace the file a link points to, not the link.
-  std::string target = path;
-  if (char* real = ::realpath(path.c_str(), nullptr)) {
-    target = real;
-    std::free(real);
-  }
-  size_t slash = target.rfind('/');
-  std::string dir = slash == std::string::npos ? "." : target.substr(0, slash == 0 ? 1 : slash);
-  std::string base = slash == std::string::npos ? target : target.substr(slash + 1);
-  std::string tmp = (slash == std::string::npos ? std::string() : target.substr(0, slash + 1)) +
-                    "." + base + ".XXXXXX";
-  int fd = ::mkstemp(tmp.data());
-  if (fd < 0) return false;
+FileStatus ReplaceFileAtomically(const std::string& path,
+                                 const std::function<bool(const FileWriter&)>& produce) {
+  std::string target;
+  if (FileStatus s = ResolveSaveTarget(path, &target); !s.ok()) return s;
+  const size_t slash = target.rfind('/');
+  const std::string dir =
+      slash == std::string::npos ? "." : target.substr(0, slash == 0 ? 1 : slash);
+  const std::string base = slash == std::string::npos ? target : target.substr(slash + 1);
+
   struct stat st {};
+  const bool exists = ::stat(target.c_str(), &st) == 0;
+  if (exists) {
+    if (!S_ISREG(st.st_mode)) return Fault(FileFault::NotRegular);
+    // The rename would replace a file whatever its mode: respect it ourselves. No
+    // write bit at all counts for root too, who may write anything.
+    if ((st.st_mode & 0222) == 0 ||
+        (::access(target.c_str(), W_OK) != 0 && (errno == EACCES || errno == EPERM)))
+      return Fault(FileFault::ReadOnly);
+  }
+
+  RemoveOrphanedTemporaryFiles(dir, base);
+  std::string tmp;
+  int fd = CreateLockedTemporaryFile(target, &tmp);
+  if (fd < 0) return SystemFault(errno);
   mode_t mode = 0644;
-  if (::stat(target.c_str(), &st) == 0) {
+  if (exists) {
     // The replacement keeps the old file's mode and, where allowed, its owner.
     mode = st.st_mode & 07777;
     if (::fchown(fd, st.st_uid, st.st_gid) != 0) {
       // Not permitted for another user's file: the new file is then ours.
     }
   }
-  bool ok =
-      ::fchmod(fd, mode) == 0 &&
-      produce([fd](std::string_view piece) { return WriteAll(fd, piece.data(), piece.size()); }) &&
-      ::fsync(fd) == 0;
-  ok = (::close(fd) == 0) && ok;
-  if (ok) ok = ::rename(tmp.c_str(), target.c_str()) == 0;
-  if (!ok) {
-    ::unlink(tmp.c_str());
+  int error = 0;
+  auto fail = [&error](int e) {
+    if (!error) error = e;
     return false;
+  };
+  bool ok = ::fchmod(fd, mode) == 0 || fail(errno);
+  if (ok) {
+    // A write that fails leaves its errno; a failure of the producer's own is EIO.
+    int writeError = 0;
+    ok = produce([fd, &writeError](std::string_view piece) {
+           if (WriteAll(fd, piece.data(), piece.size())) return true;
+           writeError = errno;
+           return false;
+         }) ||
+         fail(writeError ? writeError : EIO);
   }
+  ok = ok && (::fsync(fd) == 0 || fail(errno));
+  // Renamed while still locked: an orphan clean-up never takes a finished file.
+  if (ok && ::rename(tmp.c_str(), target.c_str()) != 0) ok = fail(errno);
+  if (!ok) ::unlink(tmp.c_str());
+  if (::close(fd) != 0 && ok) {
+    // The data was synced before the rename; a late close error changes nothing.
+  }
+  if (!ok) return SystemFault(error);
   // Make the rename itself durable.
   int dfd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (dfd >= 0) {
     ::fsync(dfd);
     ::close(dfd);
   }
-  return true;
+  return {};
+}
+
+bool WriteFileAtomicallyWith(const std::string& path,
+                             const std::function<bool(const FileWriter&)>& produce) {
+  return ReplaceFileAtomically(path, produce).ok();
 }
 
 bool WriteFileAtomically(const std::string& path, std::string_view data) {
   return WriteFileAtomicallyWith(path, [data](const FileWriter& write) { return write(data); });
 }
 
-bool IniFile::Save(const std::string& path) const {
+FileStatus IniFile::Write(const std::string& path) const {
   // Written in pieces: a large file never exists twice in memory.
-  return WriteFileAtomicallyWith(path, [this](const FileWriter& write) {
+  return ReplaceFileAtomically(path, [this](const FileWriter& write) {
     bool ok = true;
     SerializeTo([&](std::string_view piece) { ok = ok && write(piece); });
     return ok;

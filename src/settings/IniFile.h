@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cerrno>
 #include <cstdint>
 #include <functional>
 #include <optional>
@@ -11,6 +12,30 @@
 namespace fixcaster {
 
 std::string AsciiLower(std::string_view s);
+
+// Why a settings or track file was not read or written.
+enum class FileFault {
+  None,
+  NotRegular,  // a FIFO, a device or a folder: never read, never replaced
+  TooLarge,    // beyond IniFile::MaxFileSize
+  ReadOnly,    // its own mode (or its owner) does not let the user write it
+  LinkLoop,    // symbolic links that never end in a file
+  System,      // a call failed; `error` says why
+};
+
+struct FileStatus {
+  FileFault fault = FileFault::None;
+  int error = 0;  // errno of a System fault
+  bool ok() const { return fault == FileFault::None; }
+  // A missing file (ENOENT), which readers treat as empty.
+  bool Missing() const { return fault == FileFault::System && error == ENOENT; }
+  // Why, in words (English, as the system gives its own reasons).
+  std::string Reason() const;
+};
+
+// Opens a file for reading without ever blocking (a FIFO would wait for a writer
+// in open() forever) and only when it is a regular file. -1 and the fault otherwise.
+int OpenRegularFile(const std::string& path, FileStatus* status);
 
 // An ini profile held whole in memory. Reading accepts what such files hold in the
 // wild: UTF-16LE with byte-order mark (what we write), UTF-16BE with mark, UTF-8 with
@@ -28,15 +53,18 @@ class IniFile {
   // Files beyond this size are not read (offsets are 32-bit).
   static constexpr size_t MaxFileSize = size_t{1} << 30;
 
-  // Reads the file. A missing, unreadable or oversized file gives an empty profile
-  // and false.
-  bool Load(const std::string& path);
+  // Reads the file. A missing, unreadable or oversized file, or one that is not a
+  // regular file, gives an empty profile and false; Read() also says why.
+  bool Load(const std::string& path) { return Read(path).ok(); }
+  FileStatus Read(const std::string& path);
   // Replaces the contents by the parse of raw file bytes.
   void Parse(std::string_view bytes);
   // The file image: UTF-16LE with byte-order mark, CR LF line ends.
   std::string Serialize() const;
-  // Writes the file image atomically; false (old file untouched) on any failure.
-  bool Save(const std::string& path) const;
+  // Writes the file image atomically (ReplaceFileAtomically); false, the old file
+  // untouched, on any failure. Write() also says why.
+  bool Save(const std::string& path) const { return Write(path).ok(); }
+  FileStatus Write(const std::string& path) const;
 
   bool SectionExists(std::string_view section) const;
   bool KeyExists(std::string_view section, std::string_view key) const;
@@ -167,16 +195,23 @@ class IniFile {
   bool modified_ = false;
 };
 
-// Replaces the file at `path` (or the file a link there points to) by `data`:
-// temporary file in the same folder, fsync, rename. False, and nothing changed, on
-// any failure.
-bool WriteFileAtomically(const std::string& path, std::string_view data);
-// The same with the contents produced in pieces: `produce` calls the writer for
-// each piece and returns false (no file replaced) on a failure of its own or of a
-// write.
+// Replaces the file at `path` by the contents `produce` writes in pieces: temporary
+// file in the same folder, fsync, rename. `produce` calls the writer for each piece
+// and returns false (nothing replaced) on a failure of its own or of a write.
+//
+// A link at `path` is followed to the file it names, also when that file does not
+// exist yet (the link stays a link); a loop of links is a LinkLoop. An existing
+// file that is not a regular file, or that its mode or owner keeps the user from
+// writing, is left as it is (NotRegular, ReadOnly). The temporary files of earlier
+// saves of the same file whose process is gone (killed half-way) are removed first:
+// a save holds a lock on its temporary file until the rename.
 using FileWriter = std::function<bool(std::string_view)>;
+FileStatus ReplaceFileAtomically(const std::string& path,
+                                 const std::function<bool(const FileWriter&)>& produce);
+// The same as true/false, and with the whole contents at once.
 bool WriteFileAtomicallyWith(const std::string& path,
                              const std::function<bool(const FileWriter&)>& produce);
+bool WriteFileAtomically(const std::string& path, std::string_view data);
 
 // Text helpers shared by the settings code.
 std::string AsciiLower(std::string_view s);

@@ -298,10 +298,13 @@ void LoadSettings(AppState& s, SettingsWindow& window, const SettingsHooks& hook
   s.LabelIni = FileNameOf(s.SettingsPath);
   if (!FileExists(s.SettingsPath) && !CreateEmptySettingsFile(s.SettingsPath)) return;
   IniFile ini;
-  ini.Load(s.SettingsPath);
+  const FileStatus read = ini.Read(s.SettingsPath);
+  // The window then shows defaults, not the file: the user learns why at once.
+  if (read.fault == FileFault::TooLarge || read.fault == FileFault::LinkLoop)
+    ReportSettingsFile(s, window, s.SettingsPath, read);
   ApplySettings(s, ini, window, hooks);
   // Removed legacy sections and keys are gone from the file at once.
-  if (ini.Modified()) ini.Save(s.SettingsPath);
+  if (ini.Modified()) ReportSettingsFile(s, window, s.SettingsPath, ini.Write(s.SettingsPath));
   if (hooks.ComboBoxNMEAChange) hooks.ComboBoxNMEAChange(s);
   if (hooks.PrepareRoute) hooks.PrepareRoute(s);
 }
@@ -545,16 +548,44 @@ void StoreSettings(const AppState& s, IniFile& ini) {
     if (!written[n] && grid.IsFilled(n)) ini.AppendKey(kTrack, "D" + std::to_string(n), rowText(n));
 }
 
-void SaveSettings(const AppState& s) {
+FileStatus SaveSettings(const AppState& s) {
   IniFile ini;
   // An existing file we cannot read is left alone rather than replaced by a file
   // that would lose whatever it holds beyond our keys.
-  if (!ini.Load(s.SettingsPath) && ::access(s.SettingsPath.c_str(), F_OK) == 0) return;
+  const FileStatus read = ini.Read(s.SettingsPath);
+  if (!read.ok() && !read.Missing()) return read;
   StoreSettings(s, ini);
-  ini.Save(s.SettingsPath);
+  return ini.Write(s.SettingsPath);
 }
 
-void ButtonLoadClick(AppState& s, SettingsWindow& window, const SettingsHooks& hooks) {
+void ReportSettingsFile(AppState& s, SettingsWindow& window, const std::string& path,
+                        const FileStatus& status) {
+  if (status.ok()) return;
+  SettingsMessage id = SettingsMessage::SettingsNotSaved;
+  std::string arg = path;
+  switch (status.fault) {
+    case FileFault::ReadOnly:
+      id = SettingsMessage::SettingsReadOnly;
+      break;
+    case FileFault::TooLarge:
+      id = SettingsMessage::SettingsTooLarge;
+      break;
+    case FileFault::LinkLoop:
+      id = SettingsMessage::SettingsLinkLoop;
+      break;
+    default:
+      arg += "\r\n" + status.Reason();
+      break;
+  }
+  // Once: the same file keeps failing the same way at every load and save.
+  const std::string key = std::to_string(static_cast<int>(status.fault)) + ":" +
+                          std::to_string(status.error) + ":" + path;
+  if (!s.SettingsFaultsReported.insert(key).second) return;
+  window.ShowMessage(id, arg);
+}
+
+void ButtonLoadClick(AppState& s, SettingsWindow& window, const SettingsHooks& hooks,
+                     const SettingsLocation& where) {
   if (s.ButtonStop.Enabled) return;  // no loading while the output runs
   auto chosen = window.OpenFileDialog({IniFileFilter, s.OpenDialog1InitialDir});
   if (!chosen) return;
@@ -562,8 +593,15 @@ void ButtonLoadClick(AppState& s, SettingsWindow& window, const SettingsHooks& h
     window.ShowMessage(SettingsMessage::FileNotFound, *chosen);
     return;
   }
-  SaveSettings(s);
-  s.SettingsPath = *chosen;
+  ReportSettingsFile(s, window, s.SettingsPath, SaveSettings(s));
+  std::string path;
+  try {
+    path = ChooseWritableSettingsPath(*chosen, where);
+  } catch (const SettingsLocationError& e) {
+    window.ShowMessage(SettingsMessage::SettingsLocation, e.what());
+    return;
+  }
+  s.SettingsPath = path;
   s.OpenDialog1InitialDir = FolderOf(*chosen);
   LoadSettings(s, window, hooks);
   window.UpdateTitle();
@@ -571,7 +609,7 @@ void ButtonLoadClick(AppState& s, SettingsWindow& window, const SettingsHooks& h
 
 void FormCloseQuery(AppState& s, SettingsWindow& window) {
   window.CloseOutput();
-  SaveSettings(s);
+  ReportSettingsFile(s, window, s.SettingsPath, SaveSettings(s));
 }
 
 }  // namespace fixcaster

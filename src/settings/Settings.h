@@ -5,12 +5,12 @@
 #include <string>
 #include <string_view>
 
+#include "settings/IniFile.h"
 #include "settings/SettingsHost.h"
+#include "settings/SettingsPath.h"
 #include "state/AppState.h"
 
 namespace fixcaster {
-
-class IniFile;
 
 // The largest TrackMax whose tables we agree to size. The route tables take about
 // 56 bytes a row, so this bounds them near half a gigabyte; a file asking for more
@@ -44,14 +44,25 @@ void LoadSettings(AppState& state, SettingsWindow& window, const SettingsHooks& 
 void ApplySettings(AppState& state, IniFile& ini, SettingsWindow& window,
                    const SettingsHooks& hooks);
 // Writes the state into the file at state.SettingsPath, keeping what it does not
-// know. Failures are silent and leave the old file as it was.
-void SaveSettings(const AppState& state);
+// know. A failure leaves the old file as it was and says why: a file that cannot be
+// read (not a regular file, too large, a loop of links) is never replaced, nor is
+// one the user may not write. The callers report it (ReportSettingsFile).
+FileStatus SaveSettings(const AppState& state);
 // The same, into an already loaded profile (no disk access).
 void StoreSettings(const AppState& state, IniFile& ini);
 
-// "Load ini": asks for a file, saves the current one, switches and loads.
-void ButtonLoadClick(AppState& state, SettingsWindow& window, const SettingsHooks& hooks);
-// Close request of the main window: close the output, then save.
+// Tells the user, once per file and fault in a session, that the settings file at
+// `path` was not read or not saved, and why. Nothing for an ok status.
+void ReportSettingsFile(AppState& state, SettingsWindow& window, const std::string& path,
+                        const FileStatus& status);
+
+// "Load ini": asks for a file, saves the current one, switches and loads. The chosen
+// file goes through the same writability check as the one at start-up, so a file in
+// a folder the user cannot write is used from the per-user folder.
+void ButtonLoadClick(AppState& state, SettingsWindow& window, const SettingsHooks& hooks,
+                     const SettingsLocation& where = CurrentSettingsLocation());
+// Close request of the main window: close the output, then save; a failed save is
+// reported and the window closes all the same.
 void FormCloseQuery(AppState& state, SettingsWindow& window);
 
 // Pieces of the load with rules of their own, exposed for the tests.

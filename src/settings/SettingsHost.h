@@ -17,6 +17,14 @@ enum class SettingsMessage {
   FileNotFound,         // error, OK: "File not Found: " CR LF + path
   FileExistsOverwrite,  // information, Yes/No: path + " exists.\r\n\r\nOverwrite?"
   FileNotCreated,       // error, OK: LF + "File could not be created" (no argument)
+  // The settings file was not read or not saved (this session's changes are lost).
+  SettingsReadOnly,  // warning, OK: "Settings file is read-only: " + path
+  SettingsNotSaved,  // error, OK: "Settings could not be saved: " + path CR LF reason
+  // warning, OK: "Settings file is larger than 1 GiB; it is neither read nor
+  // written: " + path
+  SettingsTooLarge,
+  SettingsLinkLoop,  // error, OK: "Settings file is a loop of symbolic links: " + path
+  SettingsLocation,  // error, OK: the text as given ("Cannot create : " + folder, ...)
 };
 
 // Messages of track file imports and exports, each with its arguments in order.

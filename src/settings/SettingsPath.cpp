@@ -55,7 +55,9 @@ bool Later(struct timespec a, struct timespec b) {
 }
 
 bool CopyFile(const std::string& from, const std::string& to) {
-  int fd = ::open(from.c_str(), O_RDONLY | O_CLOEXEC);
+  // A FIFO or device is no settings file: never read (nor blocked on).
+  FileStatus status;
+  int fd = OpenRegularFile(from, &status);
   if (fd < 0) return false;
   std::string data;
   char buf[65536];

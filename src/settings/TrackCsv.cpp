@@ -78,13 +78,10 @@ void CsvReader::Close() {
 
 bool CsvReader::Open(const std::string& path) {
   Close();
-  fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  // Never blocks (a FIFO would wait for a writer) and reads regular files only.
+  FileStatus status;
+  fd_ = OpenRegularFile(path, &status);
   if (fd_ < 0) return false;
-  struct stat st {};
-  if (::fstat(fd_, &st) != 0 || S_ISDIR(st.st_mode)) {
-    Close();
-    return false;
-  }
   Rewind();
   return true;
 }

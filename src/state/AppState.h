@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cstdint>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -136,6 +137,9 @@ struct AppState {
   std::array<std::string, 9> DgpsAge{};
   std::array<std::string, 9> DgpsStation{};
   std::string SettingsPath;
+  // Faults of settings files already reported in this session ("fault:path"), so
+  // that each is said once, not at every load and save.
+  std::set<std::string> SettingsFaultsReported;
 
   // --- GSA/GSV presets ----------------------------------------------------------
   PresetGsaTable PresetGsa{};

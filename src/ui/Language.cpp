@@ -1,6 +1,7 @@
 #include "ui/Language.h"
 
 #include <QCoreApplication>
+#include <QLibraryInfo>
 #include <QTranslator>
 
 namespace fixcaster::ui {
@@ -8,8 +9,10 @@ namespace fixcaster::ui {
 namespace {
 constexpr const char* kContext = "FormMain";
 
-// One translator for the whole program, installed while Japanese is active.
+// One translator for the program's texts and one for Qt's own (the buttons of the
+// message boxes, the file dialogs), installed while Japanese is active.
 QTranslator* g_translator = nullptr;
+QTranslator* g_qtTranslator = nullptr;
 bool g_localeOverridden = false;
 QLocale g_localeOverride;
 }  // namespace
@@ -30,9 +33,16 @@ bool IsJapaneseLocale(const QLocale& locale) {
 bool InstallLanguage(const QLocale& locale) {
   const bool japanese = IsJapaneseLocale(locale);
   if (!g_translator) g_translator = new QTranslator(QCoreApplication::instance());
+  if (!g_qtTranslator) g_qtTranslator = new QTranslator(QCoreApplication::instance());
   QCoreApplication::removeTranslator(g_translator);
+  QCoreApplication::removeTranslator(g_qtTranslator);
   if (!japanese) return false;
   if (!g_translator->load(QStringLiteral(":/i18n/fixcaster_ja.qm"))) return false;
+  // Qt's translations come with the system (qt6-translations-l10n); without them
+  // Qt's dialogs stay English and the rest of the window is Japanese all the same.
+  if (g_qtTranslator->load(QStringLiteral("qtbase_ja"),
+                           QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+    QCoreApplication::installTranslator(g_qtTranslator);
   return QCoreApplication::installTranslator(g_translator);
 }
 
@@ -104,6 +114,11 @@ const char* const kMessageTexts[] = {
     QT_TRANSLATE_NOOP("FormMain", "Format of the numerical value is illegal"),
     QT_TRANSLATE_NOOP("FormMain", "File not Found: "),
     QT_TRANSLATE_NOOP("FormMain", "File could not be created"),
+    QT_TRANSLATE_NOOP("FormMain", "Settings file is read-only: "),
+    QT_TRANSLATE_NOOP("FormMain", "Settings could not be saved: "),
+    QT_TRANSLATE_NOOP("FormMain",
+                      "Settings file is larger than 1 GiB; it is neither read nor written: "),
+    QT_TRANSLATE_NOOP("FormMain", "Settings file is a loop of symbolic links: "),
     QT_TRANSLATE_NOOP("FormMain", "Speed(km/h)"),
     QT_TRANSLATE_NOOP("FormMain", "Speed(mph)"),
     QT_TRANSLATE_NOOP("FormMain", "Speed(knot)"),

@@ -1,5 +1,7 @@
 #include "ui/MainWindow.h"
 
+#include <algorithm>
+
 #include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -20,6 +22,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScrollBar>
+#include <QStyleOptionHeader>
 #include <QTableView>
 #include <QTimer>
 #include <QVBoxLayout>
@@ -219,17 +222,14 @@ QGroupBox* TFormMain::BuildDataGroup() {
   StringGrid1->horizontalHeader()->setSectionResizeMode(QHeaderView::Fixed);
   StringGrid1->horizontalHeader()->setFixedHeight(kRowHeight);
   StringGrid1->horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
-  for (int c = 1; c < 5; ++c) StringGrid1->setColumnWidth(c - 1, kColumnWidths[c]);
+
   StringGrid1->setVerticalScrollMode(QAbstractItemView::ScrollPerItem);
   StringGrid1->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
   StringGrid1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
   StringGrid1->setSelectionMode(QAbstractItemView::SingleSelection);
   StringGrid1->setEditTriggers(QAbstractItemView::AllEditTriggers);
   StringGrid1->setFixedHeight(kRowHeight * 11 + 4);
-  int width = StringGrid1->verticalHeader()->width() + 4 +
-              StringGrid1->verticalScrollBar()->sizeHint().width();
-  for (int c = 1; c < 5; ++c) width += kColumnWidths[c];
-  StringGrid1->setFixedWidth(width);
+  FitGridColumns();
   g->addWidget(StringGrid1, 0, 0, 11, 1);
 
   // The Jump buttons stand beside the first nine visible rows, below the headings.
@@ -417,6 +417,14 @@ QWidget* TFormMain::BuildSideColumn() {
   LabelAlm2->setWordWrap(true);
   pv->addWidget(LabelAlm1);
   pv->addWidget(LabelAlm2);
+  // Showing or hiding the panel, or a new byte count in it, must move nothing: its
+  // room is kept while it is hidden, it takes the column's width instead of asking
+  // for one, and its height is fixed (SizeWarningPanel), so its wrapped texts never
+  // change the layout.
+  QSizePolicy policy(QSizePolicy::Ignored, QSizePolicy::Fixed);
+  policy.setRetainSizeWhenHidden(true);
+  Panel1->setSizePolicy(policy);
+  SizeWarningPanel();
   Panel1->hide();
   v->addWidget(Panel1);
   v->addStretch();
@@ -433,6 +441,35 @@ QWidget* TFormMain::BuildSideColumn() {
     v->addWidget(w);
   }
   return column;
+}
+
+void TFormMain::FitGridColumns() {
+  QHeaderView* header = StringGrid1->horizontalHeader();
+  const QFontMetrics metrics = header->fontMetrics();
+  int width = StringGrid1->verticalHeader()->width() + 4 +
+              StringGrid1->verticalScrollBar()->sizeHint().width();
+  for (int c = 1; c < 5; ++c) {
+    const QString heading = Q(state_.StringGrid1.Cell(0, c));
+    QStyleOptionHeader option;
+    option.initFrom(header);
+    option.text = heading;
+    option.section = c - 1;
+    // The text and the style's margins on both sides, as the header draws it.
+    const int margin = header->style()->pixelMetric(QStyle::PM_HeaderMargin, &option, header);
+    const int column =
+        std::max(kColumnWidths[c], metrics.horizontalAdvance(heading) + 2 * margin + 2);
+    StringGrid1->setColumnWidth(c - 1, column);
+    width += column;
+  }
+  StringGrid1->setFixedWidth(width);
+}
+
+void TFormMain::SizeWarningPanel() {
+  // Three lines for each of the two texts: the longest ones wrap to two or three in
+  // the column's width.
+  const QMargins m = Panel1->layout()->contentsMargins();
+  Panel1->setFixedHeight(6 * Panel1->fontMetrics().lineSpacing() + Panel1->layout()->spacing() +
+                         m.top() + m.bottom() + 2 * Panel1->frameWidth());
 }
 
 void TFormMain::BindControls() {
@@ -668,6 +705,8 @@ void TFormMain::ApplyLanguage() {
       w->setToolTip(Translate(kHintTexts[i].text).remove(QLatin1Char('\r')));
   }
   gridModel_->HeadingsChanged();
+  SizeWarningPanel();
+  FitGridColumns();
   monitor_->setFont(font);
   editor_->setFont(font);
 }

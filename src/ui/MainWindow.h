@@ -94,6 +94,9 @@ class TFormMain : public QWidget {
   void SyncCombo(QComboBox* box, const ComboState& combo);
   void SyncPrefixPanel(int sentence);
   void UpdateJumpButtons();
+  void SizeWarningPanel();
+  // Widens the grid's columns (design widths at least) so that every heading fits.
+  void FitGridColumns();
   void FormActivate();
 
   AppState& state_;

@@ -65,6 +65,13 @@ RunCore::RunCore(TFormMain& form)
           std::make_unique<RunEngine>(form.State(), *port_, *this, *this, clock_, timer_, *this)) {
   port_->OnStopRequest = [this] { engine_->RequestStop(); };
   port_->OnStopRun = [this] { engine_->ButtonStopClick(); };
+  // A serial reopen waits for the queued output in the event loop, not in a sleep.
+  port_->Later = [this](int ms, std::function<void()> step) {
+    QTimer::singleShot(ms, &form_, [this, step = std::move(step)] {
+      step();
+      form_.SyncFromState();
+    });
+  };
   // The port list: "TCP" and the serial ports found now.
   port_->RebuildPortList();
 }
@@ -220,12 +227,12 @@ void RunCore::DroppedFile(const QString& path) {
   // they are, so the dropped file is never overwritten with settings it never held.
   if (s.ButtonStop.Enabled) return;
   if (suffix == QLatin1String("ini")) {
-    SaveSettings(s);
+    ReportSettingsFile(s, *this, s.SettingsPath, SaveSettings(s));
     std::string newPath;
     try {
       newPath = ChooseWritableSettingsPath(path.toStdString(), CurrentSettingsLocation());
     } catch (const SettingsLocationError& e) {
-      ui::ShowMessage(Q(e.what()), MessageKind::Error);
+      ShowMessage(SettingsMessage::SettingsLocation, e.what());
       return;
     }
     s.SettingsPath = newPath;
@@ -290,6 +297,23 @@ void RunCore::ShowMessage(SettingsMessage id, const std::string& arg) {
       break;
     case SettingsMessage::FileExistsOverwrite:
       AskYesNo(id, arg);
+      break;
+    case SettingsMessage::SettingsReadOnly:
+      ui::ShowMessage(LanguageText(Text::SettingsReadOnly) + Q(arg), MessageKind::Warning);
+      break;
+    case SettingsMessage::SettingsNotSaved:
+      ui::ShowMessage(LanguageText(Text::SettingsNotSaved) +
+                          Q(arg).replace(QStringLiteral("\r\n"), QStringLiteral("\n")),
+                      MessageKind::Error);
+      break;
+    case SettingsMessage::SettingsTooLarge:
+      ui::ShowMessage(LanguageText(Text::SettingsTooLarge) + Q(arg), MessageKind::Warning);
+      break;
+    case SettingsMessage::SettingsLinkLoop:
+      ui::ShowMessage(LanguageText(Text::SettingsLinkLoop) + Q(arg), MessageKind::Error);
+      break;
+    case SettingsMessage::SettingsLocation:
+      ui::ShowMessage(Q(arg), MessageKind::Error);
       break;
   }
 }

@@ -7,6 +7,8 @@
 #include <QEventLoop>
 
 #include <atomic>
+#include <condition_variable>
+#include <mutex>
 #include <thread>
 
 #include "output/channel_support.h"
@@ -393,12 +395,11 @@ TEST_F(CommXTest, ClosedPortDoesNothing) {
   EXPECT_EQ(comm.GetReceiveLength(), 0);
   EXPECT_FALSE(comm.IsCtsSignal() || comm.IsDsrSignal() || comm.IsRingSignal() ||
                comm.IsRlsdSignal());
-  auto start = Clock::now();
   comm.SendBreak();
   comm.ClearTransBuf();
   comm.ClearReceiveBuf();
   comm.PortClose();
-  EXPECT_LT(std::chrono::duration_cast<Ms>(Clock::now() - start).count(), 250);
+  EXPECT_EQ(comm.GetTransCount(), 0) << "a break on a closed port queues nothing";
   // Reopening after a close works, and so does a second close.
   comm.PortOpen();
   comm.PortClose();
@@ -415,11 +416,115 @@ TEST_F(CommXTest, ModemLinesAndBreakOnAPseudoTerminal) {
   EXPECT_FALSE(comm.IsDsrSignal());
   EXPECT_FALSE(comm.IsRingSignal());
   EXPECT_FALSE(comm.IsRlsdSignal());
-  auto start = Clock::now();
+}
+
+// A break takes its turn in the line after what was queued before it, on the
+// transmit thread: the caller goes on at once, and what follows waits for its end.
+TEST_F(CommXTest, BreakTakesItsTurnInTheLineAndDoesNotHoldTheCaller) {
+  comm.SetFlowCtrl(cfcXonXoff);
+  comm.PortOpen();
+  ASSERT_TRUE(pty.StopOutput());
+  ASSERT_TRUE(comm.TransString("before"));
   comm.SendBreak();
-  EXPECT_GE(std::chrono::duration_cast<Ms>(Clock::now() - start).count(), 300);
-  ASSERT_TRUE(comm.TransString("after break"));
-  EXPECT_EQ(pty.Read(11, 2000), "after break");
+  // The line is held: neither the block nor the break can be done, so a caller that
+  // had sent the break itself would find one item, not two.
+  EXPECT_EQ(comm.GetTransCount(), 2);
+  ASSERT_TRUE(comm.TransString("after"));
+  auto released = Clock::now();
+  ASSERT_TRUE(pty.StartOutput());
+  EXPECT_EQ(pty.Read(11, 5000), "beforeafter");
+  // A lower bound only: "after" leaves once the break is over.
+  EXPECT_GE(std::chrono::duration_cast<Ms>(Clock::now() - released).count(), TCommX::kBreakMs);
+  EXPECT_TRUE(testing::WaitUntil([&] { return comm.GetTransCount() == 0; }, 5000));
+
+  // A break not yet begun is discarded with the queue.
+  ASSERT_TRUE(pty.StopOutput());
+  ASSERT_TRUE(comm.TransString("x"));
+  comm.SendBreak();
+  comm.ClearTransBuf();
+  EXPECT_EQ(comm.GetTransCount(), 0);
+}
+
+// Runs posted calls never, and holds every thread that posts until released: a
+// transmit thread stuck on its way to the owning thread.
+class HoldingPoster : public Poster {
+ public:
+  void Post(std::function<void()>) override {
+    std::unique_lock lk(mutex_);
+    ++held_;
+    cv_.notify_all();
+    cv_.wait(lk, [&] { return released_; });
+  }
+  bool WaitHeld(int count, int ms) {
+    std::unique_lock lk(mutex_);
+    return cv_.wait_for(lk, Ms(ms), [&] { return held_ >= count; });
+  }
+  void Release() {
+    std::lock_guard lk(mutex_);
+    released_ = true;
+    cv_.notify_all();
+  }
+
+ private:
+  std::mutex mutex_;
+  std::condition_variable cv_;
+  int held_ = 0;
+  bool released_ = false;
+};
+
+TEST(CommXClear, ClearTransBufReturnsWhileTheTransmitThreadIsHeld) {
+  PtyPair pty;
+  HoldingPoster poster;
+  TCommX comm(&poster);
+  comm.SetPortName(pty.Path());
+  comm.SetFlowCtrl(cfcXonXoff);
+  comm.SetTimeOutTrans(0);  // the write waits for the line for good
+  comm.PortOpen();
+  ASSERT_TRUE(pty.StopOutput());
+  // The receive thread reports this byte and is held; the transmit thread waits for
+  // the stopped line with a block, finds the device gone and is held reporting that.
+  pty.Write("r");
+  ASSERT_TRUE(poster.WaitHeld(1, 5000));
+  ASSERT_TRUE(comm.TransString("held"));
+  ASSERT_TRUE(comm.TransString("queued"));
+  pty.CloseMaster();
+  ASSERT_TRUE(poster.WaitHeld(2, 5000));
+
+  std::atomic<bool> cleared{false};
+  std::atomic<bool> timedOut{false};
+  std::thread watchdog([&] {
+    // Only a time-out for what must happen: on failure the threads are let go, so
+    // the test ends instead of hanging.
+    if (!testing::WaitUntil([&] { return cleared.load(); }, 30000)) {
+      timedOut = true;
+      poster.Release();
+    }
+  });
+  comm.ClearTransBuf();
+  cleared = true;
+  watchdog.join();
+  EXPECT_FALSE(timedOut) << "ClearTransBuf waited for the held transmit thread";
+  EXPECT_LE(comm.GetTransCount(), 1) << "only the block the thread holds is left";
+  poster.Release();
+  EXPECT_TRUE(testing::WaitUntil([&] { return comm.GetTransCount() == 0; }, 5000));
+  comm.PortClose();
+}
+
+// The device vanishing wakes a read that waits for data, instead of letting it sit
+// out its read time-out.
+TEST_F(CommXTest, VanishingDeviceEndsAWaitingRead) {
+  comm.SetTimeOutReceive(60000);
+  comm.PortOpen();
+  std::thread farEnd([&] {
+    std::this_thread::sleep_for(Ms(100));
+    pty.CloseMaster();
+  });
+  char buf[8];
+  auto start = Clock::now();
+  EXPECT_EQ(comm.ReceiveBlock(buf, sizeof buf), -1);
+  farEnd.join();
+  // The time-out is the bound of something that must happen, not a measurement.
+  EXPECT_LT(std::chrono::duration_cast<Ms>(Clock::now() - start).count(), 60000);
 }
 
 TEST_F(CommXTest, HalfDuplexSettlesRtsBeforeTheFirstBlock) {

@@ -224,15 +224,7 @@ class UdpReceiver {
 
 // A loopback port nobody listens on (taken from the system, then let go).
 inline uint16_t UnusedPort(int type) {
-  int fd = socket(AF_INET, type | SOCK_CLOEXEC, 0);
-  sockaddr_in a{};
-  a.sin_family = AF_INET;
-  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
-  socklen_t len = sizeof a;
-  getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len);
-  close(fd);
-  return ntohs(a.sin_port);
+  return FreePort(type);
 }
 
 // The server side for a TCP client: listens on a loopback port (a given one, so

@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <deque>
+#include <functional>
 #include <memory>
 #include <utility>
 #include <vector>
@@ -149,6 +152,84 @@ TEST_F(OutputPortTest, SamePortAndSpeedIsLeftAloneOtherSpeedReopens) {
   EXPECT_EQ(stopRequests, 1);  // the reopen went through CloseOutputPort
 }
 
+// Steps the port asks to run later; the test runs them, as the event loop would.
+struct LaterSteps {
+  std::deque<std::pair<int, std::function<void()>>> steps;
+  void Attach(OutputPort& port) {
+    port.Later = [this](int ms, std::function<void()> step) {
+      steps.emplace_back(ms, std::move(step));
+    };
+  }
+  bool RunOne() {
+    if (steps.empty()) return false;
+    auto step = std::move(steps.front().second);
+    steps.pop_front();
+    step();
+    return true;
+  }
+};
+
+// Sentences that fill the line: the far end does not read, so they stay queued.
+std::string FillTheLine(OutputPort& port) {
+  std::string sent;
+  for (int i = 0; i < 32; ++i) {
+    std::string s = "$GPTXT," + std::to_string(i) + "," + std::string(1900, 'q') + "\r\n";
+    port.SendText(s);
+    sent += s;
+  }
+  return sent;
+}
+
+TEST_F(OutputPortTest, ReopenAtAnotherSpeedLetsTheQueueDrainWithoutWaiting) {
+  LaterSteps later;
+  later.Attach(port);
+  ChooseSerial(tree.DevPath("ttyUSB0"), "4800");
+  port.OpenOutputPort();
+  ASSERT_TRUE(port.IsSerialOpen());
+  const std::string sent = FillTheLine(port);
+  ASSERT_GT(port.SerialBacklog(), 0);
+
+  state.ComboBoxBaud.Text = "19200";
+  port.OpenOutputPort();
+  // The caller goes on at once; the port keeps its speed while the queue drains.
+  EXPECT_EQ(later.steps.size(), 1u);
+  EXPECT_EQ(later.steps.front().first, 50);
+  EXPECT_EQ(SerialLineSpeed(pty.Slave()), 4800);
+  std::string got;
+  while (!later.steps.empty()) {
+    got += pty.Read(sent.size() - got.size(), 20);
+    later.RunOne();
+  }
+  EXPECT_EQ(SerialLineSpeed(pty.Slave()), 19200);
+  EXPECT_TRUE(port.IsSerialOpen());
+  got += pty.Read(sent.size() - got.size(), 5000);
+  EXPECT_TRUE(got == sent) << "queued output was lost: " << got.size() << " of " << sent.size();
+}
+
+TEST_F(OutputPortTest, ReopenGivesUpWaitingAfterTenChecksAndACloseCancelsIt) {
+  LaterSteps later;
+  later.Attach(port);
+  ChooseSerial(tree.DevPath("ttyUSB0"), "4800");
+  port.OpenOutputPort();
+  FillTheLine(port);
+  state.ComboBoxBaud.Text = "9600";
+  port.OpenOutputPort();
+  int checks = 0;
+  while (later.RunOne()) ++checks;
+  EXPECT_EQ(checks, 10) << "half a second in 50 ms steps";
+  EXPECT_EQ(SerialLineSpeed(pty.Slave()), 9600);
+
+  // Closed while a reopen waits: it does not open the port again.
+  FillTheLine(port);
+  state.ComboBoxBaud.Text = "4800";
+  port.OpenOutputPort();
+  ASSERT_EQ(later.steps.size(), 1u);
+  port.CloseOutputPort();
+  while (later.RunOne()) {
+  }
+  EXPECT_FALSE(port.IsOutputOpen());
+}
+
 TEST_F(OutputPortTest, SerialFailuresAreReportedWithTheirMessage) {
   ChooseSerial(tree.DevPath("ttyUSB0"), "96x00");
   port.OpenOutputPort();
@@ -191,16 +272,23 @@ TEST_F(OutputPortTest, TcpServerOpensAndSendsToClients) {
 }
 
 TEST_F(OutputPortTest, TcpPortTextsOpenTheirPort) {
-  for (auto [text, number] : {std::pair{"0x15B3", 5555}, std::pair{"70000", 4464}}) {
+  // The port comes from the system, so a program holding any fixed port (a demo on
+  // 5555) cannot break this; the texts spell it in every form the box accepts.
+  const uint16_t number = testing::FreeTcpPort();
+  ASSERT_NE(number, 0);
+  char hex[8];
+  std::snprintf(hex, sizeof hex, "%X", number);
+  const std::string texts[] = {
+      std::to_string(number), std::string("0x") + hex, std::string("$") + hex,
+      std::to_string(number + 65536),  // only the low 16 bits count
+  };
+  for (const std::string& text : texts) {
     SCOPED_TRACE(text);
-    if (!testing::PortIsFree(static_cast<uint16_t>(number))) {
-      ADD_FAILURE() << "port " << number << " is taken on this machine; cannot check " << text;
-      continue;
-    }
     ChooseTcp(text);
     port.OpenOutputPort();
+    ASSERT_TRUE(port.IdTCPServer1.IsListening()) << "another program took the port";
     EXPECT_EQ(port.IdTCPServer1.Port(), number);
-    TcpClient client(static_cast<uint16_t>(number));
+    TcpClient client(number);
     EXPECT_TRUE(client.Connected());
     port.CloseOutputPort();
   }

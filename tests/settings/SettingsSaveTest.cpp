@@ -159,9 +159,12 @@ TEST_F(SettingsSave, OnlyFilledRowsAreWrittenAndOthersDeleted) {
   EXPECT_EQ(ini.ReadString("Option", "TimeWithDec", ""), "1");
 }
 
-TEST_F(SettingsSave, UnreadableFolderIsASilentFailure) {
+TEST_F(SettingsSave, MissingFolderFailsWithItsReasonAndCreatesNothing) {
   saved.SettingsPath = dir / "missing/fixcaster.ini";
-  SaveSettings(saved);  // must neither throw nor create anything
+  const FileStatus status = SaveSettings(saved);  // must neither throw nor create anything
+  EXPECT_EQ(status.fault, FileFault::System);
+  EXPECT_EQ(status.error, ENOENT);
+  EXPECT_TRUE(window.messages.empty()) << "the save itself shows nothing; its callers do";
   EXPECT_TRUE(dir.List().empty());
 }
 

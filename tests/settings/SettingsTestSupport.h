@@ -1,16 +1,12 @@
 #pragma once
 
-#include <dirent.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <algorithm>
-#include <cstdlib>
 #include <fstream>
 #include <functional>
 #include <optional>
 #include <sstream>
-#include <stdexcept>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -18,61 +14,12 @@
 #include "settings/IniFile.h"
 #include "settings/SettingsHost.h"
 #include "state/AppState.h"
+#include "support/TempDir.h"
 
 namespace fixcaster::test {
 
-// A fresh folder under the system's temporary folder, removed with its contents.
-class TempDir {
- public:
-  TempDir() {
-    const char* base = std::getenv("TMPDIR");
-    std::string tmpl = std::string(base && *base ? base : "/tmp") + "/fixcaster-settings-XXXXXX";
-    // Without a folder every path below would land in the root folder.
-    if (!::mkdtemp(tmpl.data())) throw std::runtime_error("cannot create " + tmpl);
-    path_ = tmpl;
-  }
-  ~TempDir() { RemoveTree(path_); }
-  TempDir(const TempDir&) = delete;
-  TempDir& operator=(const TempDir&) = delete;
-
-  const std::string& path() const { return path_; }
-  std::string operator/(const std::string& name) const { return path_ + "/" + name; }
-
-  // Names in the folder, sorted.
-  std::vector<std::string> List(const std::string& sub = "") const {
-    std::vector<std::string> names;
-    if (DIR* d = ::opendir((sub.empty() ? path_ : path_ + "/" + sub).c_str())) {
-      while (dirent* e = ::readdir(d)) {
-        std::string n = e->d_name;
-        if (n != "." && n != "..") names.push_back(n);
-      }
-      ::closedir(d);
-    }
-    std::sort(names.begin(), names.end());
-    return names;
-  }
-
-  static void RemoveTree(const std::string& p) {
-    if (p.empty()) return;
-    struct stat st {};
-    if (::lstat(p.c_str(), &st) != 0) return;
-    if (S_ISDIR(st.st_mode)) {
-      if (DIR* d = ::opendir(p.c_str())) {
-        while (dirent* e = ::readdir(d)) {
-          std::string n = e->d_name;
-          if (n != "." && n != "..") RemoveTree(p + "/" + n);
-        }
-        ::closedir(d);
-      }
-      ::rmdir(p.c_str());
-    } else {
-      ::unlink(p.c_str());
-    }
-  }
-
- private:
-  std::string path_;
-};
+// The shared temporary folder (tests/support/TempDir.h) under its old name here.
+using TempDir = ::fixcaster::testing::TempDir;
 
 inline void WriteBytes(const std::string& path, const std::string& bytes) {
   std::ofstream f(path, std::ios::binary | std::ios::trunc);

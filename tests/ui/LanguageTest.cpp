@@ -8,6 +8,7 @@
 
 #include "UiFixture.h"
 #include "ui/AuxWindows.h"
+#include "ui/Placement.h"
 #include "ui/RunCore.h"
 #include "ui/Widgets.h"
 
@@ -115,6 +116,43 @@ TEST_F(LanguageTest, JapaneseLocaleShowsEveryTextInJapanese) {
   EXPECT_FALSE(form_->Japanese());
   EXPECT_EQ(Caption(Find("GroupBoxData")), QStringLiteral(" Track setting "));
   EXPECT_EQ(Caption(Find("LabelSpeed1")), QStringLiteral("Speed(mph)"));
+}
+
+// Qt's own texts follow the interface language: the buttons of a message box and
+// the labels of the file dialog.
+TEST_F(LanguageTest, QtsOwnDialogsFollowTheLanguage) {
+  const struct {
+    QLocale locale;
+    QStringList buttons;  // sorted
+    const char* lookIn;   // the file dialog's label over the folder box
+  } rows[] = {
+      {QLocale(QLocale::Japanese, QLocale::Japan),
+       {QString::fromUtf8("いいえ(&N)"), QString::fromUtf8("はい(&Y)")},
+       "アドレス:"},
+      {QLocale(QLocale::English, QLocale::UnitedStates),
+       {QStringLiteral("&No"), QStringLiteral("&Yes")},
+       "Look in:"},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.locale.name().toStdString());
+    SetUserLocaleForTesting(&row.locale);
+    Start();
+    QString lookIn;
+    ModalAnswerer answer(QMessageBox::No, [&](QDialog* dialog) {
+      if (auto* label = dialog->findChild<QLabel*>(QStringLiteral("lookInLabel")))
+        lookIn = label->text();
+      dialog->reject();
+    });
+    ShowMessage(QStringLiteral("?"), MessageKind::Confirmation, QMessageBox::Yes | QMessageBox::No);
+    ASSERT_EQ(answer.Boxes().size(), 1u);
+    QStringList buttons = answer.Boxes()[0].buttons;
+    buttons.sort();
+    EXPECT_EQ(buttons.join(QLatin1Char('|')).toStdString(),
+              row.buttons.join(QLatin1Char('|')).toStdString());
+    Find<QPushButton>("ButtonLoad")->click();
+    EXPECT_EQ(lookIn.toStdString(), row.lookIn);
+    form_.reset();
+  }
 }
 
 TEST_F(LanguageTest, FontsComeFromTheSettingsWithAFallback) {

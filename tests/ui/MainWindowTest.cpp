@@ -3,6 +3,7 @@
 #include <QGroupBox>
 #include <QHeaderView>
 #include <QLabel>
+#include <QLayout>
 #include <QLineEdit>
 #include <QMimeData>
 #include <QPlainTextEdit>
@@ -11,6 +12,7 @@
 #include <QRadioButton>
 #include <QScreen>
 #include <QScrollBar>
+#include <QStyleOptionHeader>
 #include <QTableView>
 
 #include "UiFixture.h"
@@ -352,6 +354,107 @@ TEST_F(MainWindowTest, ExitSavesTheSettings) {
   const QString ini = ReadIniText(IniPath());
   EXPECT_TRUE(ini.contains(QStringLiteral("GLLOut=1"))) << ini.toStdString();
   EXPECT_TRUE(ini.contains(QStringLiteral("GSAinter=5"))) << ini.toStdString();
+}
+
+// A settings file the user made read-only is not replaced; closing says so, in the
+// interface language, and the window closes all the same.
+TEST_F(MainWindowTest, ClosingOverAReadOnlySettingsFileSaysSoAndCloses) {
+  const struct {
+    QLocale locale;
+    const char* text;
+  } rows[] = {
+      {QLocale(QLocale::English, QLocale::UnitedStates), "Settings file is read-only: "},
+      {QLocale(QLocale::Japanese, QLocale::Japan), "設定ファイルは読み取り専用です: "},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.text);
+    SetUserLocaleForTesting(&row.locale);
+    WriteIni(IniPath(), QStringLiteral("[Output]\nGLLOut=0\n"));
+    QFile::setPermissions(IniPath(), QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther);
+    const QByteArray before = ReadAll(IniPath());
+    Start();
+    Find<QCheckBox>("CheckBoxGLL")->setChecked(true);
+    ModalAnswerer answer;
+    Find<QPushButton>("ButtonExit")->click();
+    EXPECT_FALSE(form_->isVisible());
+    EXPECT_EQ(answer.Texts().join(QLatin1Char('|')).toStdString(),
+              (QString::fromUtf8(row.text) + IniPath()).toStdString());
+    EXPECT_EQ(ReadAll(IniPath()), before);
+    form_.reset();
+    QFile::remove(IniPath());
+  }
+}
+
+// The warning panel appears and goes in the right-hand column; nothing else may move
+// or change size, while it shows or after it hid, in either language, at the design
+// font size and a larger one, with the longest texts it carries.
+TEST_F(MainWindowTest, WarningPanelMovesNothing) {
+  const char* widgets[] = {"GroupBoxOutput", "GroupBoxData",  "GroupBoxCondition", "GroupBoxSerial",
+                           "GroupBoxGSAGSV", "ButtonLoadCSV", "ButtonSaveCSV",     "ButtonLoad",
+                           "LabelMonitor",   "ButtonExit"};
+  auto layout = [&] {
+    QCoreApplication::processEvents();
+    form_->layout()->activate();
+    std::string out;
+    for (const char* name : widgets) {
+      const QRect r = Find(name)->geometry();
+      out += std::string(name) + " " + std::to_string(r.x()) + "," + std::to_string(r.y()) + " " +
+             std::to_string(r.width()) + "x" + std::to_string(r.height()) + "\n";
+    }
+    return out;
+  };
+  const struct {
+    QLocale locale;
+    int fontSize;
+  } rows[] = {
+      {QLocale(QLocale::English, QLocale::UnitedStates), 8},
+      {QLocale(QLocale::English, QLocale::UnitedStates), 11},
+      {QLocale(QLocale::Japanese, QLocale::Japan), 8},
+      {QLocale(QLocale::Japanese, QLocale::Japan), 11},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.locale.name().toStdString() + " " + std::to_string(row.fontSize));
+    SetUserLocaleForTesting(&row.locale);
+    WriteIni(IniPath(), QStringLiteral("[Option]\nEngFontName=DejaVu Sans\nEngFontSize=%1\n"
+                                       "JpFontName=DejaVu Sans\nJpFontSize=%1\n")
+                            .arg(row.fontSize));
+    Start();
+    const std::string before = layout();
+    for (LoadWarning kind : {LoadWarning::Backlog, LoadWarning::CpuTooSlow}) {
+      form_->Core().ShowWarning(kind, 2147483647);
+      ASSERT_TRUE(Find("Panel1")->isVisible());
+      EXPECT_EQ(layout(), before) << "while the panel shows";
+      form_->Core().ShowWarning(kind, 5);  // a shorter text in the shown panel
+      EXPECT_EQ(layout(), before) << "when its text changes";
+      form_->Core().HideWarning();
+      EXPECT_EQ(layout(), before) << "after the panel hid";
+    }
+    form_.reset();
+  }
+}
+
+// Every grid heading fits its column, in either language and the window's font.
+TEST_F(MainWindowTest, GridHeadingsFitTheirColumns) {
+  const QLocale japan(QLocale::Japanese, QLocale::Japan);
+  const QLocale us(QLocale::English, QLocale::UnitedStates);
+  for (const QLocale* locale : {&us, &japan}) {
+    SCOPED_TRACE(locale->name().toStdString());
+    SetUserLocaleForTesting(locale);
+    Start();
+    QHeaderView* header = Find<QTableView>("StringGrid1")->horizontalHeader();
+    for (int c = 0; c < 4; ++c) {
+      const QString text = header->model()->headerData(c, Qt::Horizontal).toString();
+      SCOPED_TRACE(text.toStdString());
+      QStyleOptionHeader option;
+      option.initFrom(header);
+      option.text = text;
+      option.section = c;
+      // What the style draws inside the section: the text within its margins.
+      const int margin = header->style()->pixelMetric(QStyle::PM_HeaderMargin, &option, header);
+      EXPECT_LE(header->fontMetrics().horizontalAdvance(text) + 2 * margin, header->sectionSize(c));
+    }
+    form_.reset();
+  }
 }
 
 TEST_F(MainWindowTest, MonitorLabelShowsAndClosesTheMonitor) {

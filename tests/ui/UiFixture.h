@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QAbstractButton>
 #include <QApplication>
 #include <QDir>
 #include <QFile>
@@ -24,6 +25,7 @@ struct SeenBox {
   QString text;
   QMessageBox::Icon icon = QMessageBox::NoIcon;
   QRect frame;
+  QStringList buttons;  // the button texts, in the box's order
 };
 
 // Answers every modal dialog that opens while it lives: message boxes are recorded
@@ -50,7 +52,9 @@ class ModalAnswerer {
     QWidget* modal = QApplication::activeModalWidget();
     if (!modal || !modal->isVisible()) return;
     if (auto* box = qobject_cast<QMessageBox*>(modal)) {
-      boxes_.push_back({box->text(), box->icon(), box->frameGeometry()});
+      QStringList buttons;
+      for (QAbstractButton* b : box->buttons()) buttons << b->text();
+      boxes_.push_back({box->text(), box->icon(), box->frameGeometry(), buttons});
       box->done(button_);
     } else if (auto* dialog = qobject_cast<QDialog*>(modal)) {
       if (other_)

@@ -216,6 +216,22 @@
         <translation>ファイルを作成できませんでした</translation>
     </message>
     <message>
+        <source>Settings file is read-only: </source>
+        <translation>設定ファイルは読み取り専用です: </translation>
+    </message>
+    <message>
+        <source>Settings could not be saved: </source>
+        <translation>設定を保存できませんでした: </translation>
+    </message>
+    <message>
+        <source>Settings file is larger than 1 GiB; it is neither read nor written: </source>
+        <translation>設定ファイルが1 GiBを超えているため、読み込みも書き込みもしません: </translation>
+    </message>
+    <message>
+        <source>Settings file is a loop of symbolic links: </source>
+        <translation>設定ファイルのシンボリックリンクがループしています: </translation>
+    </message>
+    <message>
         <source>Speed(mph)</source>
         <translation>速度(mph)</translation>
     </message>
